@@ -1,0 +1,52 @@
+#include "stream/AtomicOutputFile.h"
+
+#include <utility>
+
+#include "stream/Platform.h"
+
+namespace kbn {
+
+CAtomicOutputFile::CAtomicOutputFile(std::string targetPath) : targetPath_(std::move(targetPath)) {
+    tempPath_ = platform::CreateSiblingTempFile(targetPath_);
+    if (tempPath_.empty()) {
+        throw CRvFile::Error(targetPath_ + ": cannot create a temporary file beside it: " +
+                             platform::ErrorText(platform::LastError()));
+    }
+    platform::ArmInterruptCleanup(tempPath_);
+    try {
+        file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, 0);
+        file_.SetName(targetPath_);
+    } catch (...) {
+        Discard();
+        throw;
+    }
+}
+
+CAtomicOutputFile::~CAtomicOutputFile() {
+    if (!done_) Discard();
+}
+
+void CAtomicOutputFile::Commit() {
+    try {
+        file_.Close();
+    } catch (...) {
+        Discard();
+        throw;
+    }
+    if (!platform::ReplaceFile(tempPath_, targetPath_)) {
+        const int code = platform::LastError();
+        Discard();
+        throw CRvFile::Error(targetPath_ + ": cannot replace: " + platform::ErrorText(code));
+    }
+    platform::DisarmInterruptCleanup();
+    done_ = true;
+}
+
+void CAtomicOutputFile::Discard() noexcept {
+    done_ = true;
+    platform::DisarmInterruptCleanup();
+    file_.Release();
+    platform::RemoveFile(tempPath_);
+}
+
+}  // namespace kbn

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "stream/RvFile.h"
+
+namespace kbn {
+
+// An output that appears at its path complete or not at all. The bytes go to
+// a temporary file beside the target; Commit closes it and renames it over
+// the target. Until then an interrupt signal, an exception or destruction
+// removes the temporary file, and whatever was at the target stays as it was.
+class CAtomicOutputFile {
+public:
+    explicit CAtomicOutputFile(std::string targetPath);
+    CAtomicOutputFile(const CAtomicOutputFile&) = delete;
+    CAtomicOutputFile& operator=(const CAtomicOutputFile&) = delete;
+    ~CAtomicOutputFile();
+
+    CStreamOut& Stream() { return file_; }
+    const std::string& TempPath() const { return tempPath_; }
+    // Throws CRvFile::Error; on failure the target is untouched.
+    void Commit();
+
+private:
+    void Discard() noexcept;
+
+    std::string targetPath_;
+    std::string tempPath_;
+    CRvFile file_;
+    bool done_ = false;
+};
+
+}  // namespace kbn

@@ -1,0 +1,42 @@
+#include "stream/FailurePrompt.h"
+
+#include <utility>
+
+#include "stream/Platform.h"
+
+namespace kbn {
+namespace {
+
+FailurePrompt& CurrentPrompt() {
+    static FailurePrompt prompt;
+    return prompt;
+}
+
+}  // namespace
+
+FailurePrompt SetFailurePrompt(FailurePrompt prompt) {
+    return std::exchange(CurrentPrompt(), std::move(prompt));
+}
+
+std::string FormatFailureText(std::string_view textTemplate, std::string_view systemText) {
+    std::string text;
+    const std::size_t mark = textTemplate.find("%s");
+    if (mark == std::string_view::npos) {
+        text = textTemplate;
+    } else {
+        text.append(textTemplate.substr(0, mark));
+        text.append(systemText);
+        text.append(textTemplate.substr(mark + 2));
+    }
+    if (text.size() > kFailureTextCapacity - 1) text.resize(kFailureTextCapacity - 1);
+    return text;
+}
+
+PromptAnswer AskAfterFailure(std::string_view textTemplate, std::string_view systemText) {
+    const std::string text = FormatFailureText(textTemplate, systemText);
+    const FailurePrompt& prompt = CurrentPrompt();
+    if (prompt) return prompt(kFailureCaption, text);
+    return platform::AskRetryCancel(kFailureCaption, text);
+}
+
+}  // namespace kbn

@@ -1,0 +1,35 @@
+#include "stream/MemoryStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "stream/RvFile.h"
+
+namespace kbn {
+
+void CMemoryStreamIn::Read(void* dst, uint32_t count) {
+    if (count == 0) return;
+    const uint64_t available = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+    const uint64_t n = std::min<uint64_t>(available, count);
+    if (n > 0) std::memcpy(dst, bytes_.data() + position_, n);
+    position_ += n;
+    if (n < count) {
+        throw CRvFile::Error(name_ + ": unexpected end of file at offset " + std::to_string(position_));
+    }
+}
+
+void CMemoryStreamIn::Seek(uint64_t position) { position_ = position; }
+
+void CMemoryStreamIn::Skip(int64_t delta) {
+    if (delta < 0 && static_cast<uint64_t>(-delta) > position_) {
+        throw CRvFile::Error(name_ + ": cannot skip before the start of the file");
+    }
+    position_ += static_cast<uint64_t>(delta);
+}
+
+void CMemoryStreamOut::Write(const void* src, uint32_t count) {
+    const auto* bytes = static_cast<const uint8_t*>(src);
+    bytes_.insert(bytes_.end(), bytes, bytes + count);
+}
+
+}  // namespace kbn

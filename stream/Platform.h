@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "stream/FailurePrompt.h"
+
+// Every call into the operating system goes through this layer; one source
+// file implements it per platform.
+namespace kbn::platform {
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+enum class SeekOrigin { Begin, Current };
+
+// The last error of the calling thread, as the system numbers it, and the
+// system's text for such a number.
+int LastError();
+std::string ErrorText(int code);
+
+// Opens an existing file for reading, or creates (truncating) a file for
+// writing. A share mode of 0 asks for exclusive use, where the platform can
+// give it: here an advisory lock, shared among readers. Returns kNoFile on failure, with LastError() set.
+FileHandle OpenFile(const char* path, bool forWriting, uint32_t share);
+
+// Reads up to `count` bytes; `got` is 0 at the end of the file.
+bool ReadFile(FileHandle file, void* dst, uint32_t count, uint32_t& got);
+// Writes all `count` bytes or fails; `written` tells how many reached the
+// file before a failure, so that a retry goes on from there.
+bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written);
+bool SeekFile(FileHandle file, int64_t offset, SeekOrigin origin, uint64_t& newPosition);
+bool GetFileSize(FileHandle file, uint64_t& size);
+bool CloseFile(FileHandle file);
+
+// The interactive Retry/Cancel prompt. Without a user to answer (no
+// terminal), the answer is Cancel at once.
+PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text);
+
+// Creates a new, empty file with a unique name in the directory of `target`,
+// so that it can later be renamed over `target`. Returns its path, or an
+// empty string with LastError() set.
+std::string CreateSiblingTempFile(const std::string& target);
+// Renames `from` over `to`, replacing `to` atomically if it exists.
+bool ReplaceFile(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+// True when both paths name the same existing file (links followed).
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// While armed, an interrupt or termination signal (or console close) removes
+// `path` before the process ends. One path at a time.
+void ArmInterruptCleanup(const std::string& path);
+void DisarmInterruptCleanup();
+
+}  // namespace kbn::platform

@@ -1,0 +1,208 @@
+// The platform layer on POSIX systems.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "stream/Platform.h"
+
+namespace kbn::platform {
+namespace {
+
+int ToFd(FileHandle file) { return static_cast<int>(file); }
+
+// Directory part of a path, with its trailing slash ("" for a bare name).
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// What the signal handler removes; only async-signal-safe work happens there.
+std::array<char, 4096> g_cleanupPath{};
+volatile std::sig_atomic_t g_cleanupArmed = 0;
+
+extern "C" void RemoveTempAndDie(int signalNumber) {
+    if (g_cleanupArmed) unlink(g_cleanupPath.data());
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void InstallSignalHandlersOnce() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction action {};
+    action.sa_handler = RemoveTempAndDie;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+    // Past a file-size limit a write then fails with EFBIG, which is reported
+    // and cleaned up like any other write failure, instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace
+
+int LastError() { return errno; }
+
+std::string ErrorText(int code) {
+    if (code == EWOULDBLOCK) return "The file is locked by another process";
+    return std::strerror(code);
+}
+
+FileHandle OpenFile(const char* path, bool forWriting, uint32_t share) {
+    // Truncation waits until the lock is held, so a file in use is not emptied.
+    const int flags = forWriting ? (O_WRONLY | O_CREAT | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+    int fd = -1;
+    do {
+        fd = open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kNoFile;
+
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        close(fd);
+        errno = error;
+        return kNoFile;
+    }
+    // Readers share the file with other readers and keep writers out; a
+    // writer keeps everyone out.
+    if (share == 0 && flock(fd, (forWriting ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return kNoFile;
+    }
+    if (forWriting && S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return kNoFile;
+    }
+    if (!forWriting) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return fd;
+}
+
+bool ReadFile(FileHandle file, void* dst, uint32_t count, uint32_t& got) {
+    got = 0;
+    ssize_t n = 0;
+    do {
+        n = read(ToFd(file), dst, count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    got = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written) {
+    const auto* bytes = static_cast<const char*>(src);
+    written = 0;
+    while (count > 0) {
+        const ssize_t n = write(ToFd(file), bytes, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        bytes += n;
+        written += static_cast<uint32_t>(n);
+        count -= static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+bool SeekFile(FileHandle file, int64_t offset, SeekOrigin origin, uint64_t& newPosition) {
+    const off_t result = lseek(ToFd(file), static_cast<off_t>(offset),
+                               origin == SeekOrigin::Begin ? SEEK_SET : SEEK_CUR);
+    if (result < 0) return false;
+    newPosition = static_cast<uint64_t>(result);
+    return true;
+}
+
+bool GetFileSize(FileHandle file, uint64_t& size) {
+    struct stat info {};
+    if (fstat(ToFd(file), &info) != 0) return false;
+    size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+bool CloseFile(FileHandle file) {
+    // On Linux the descriptor is released even when close reports EINTR.
+    return close(ToFd(file)) == 0 || errno == EINTR;
+}
+
+PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
+    if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return PromptAnswer::Cancel;
+    std::string question = "\n";
+    question.append(caption).append(": ").append(text).append("\n[R]etry or [C]ancel? ");
+    uint32_t written = 0;
+    if (!WriteFile(STDERR_FILENO, question.data(), static_cast<uint32_t>(question.size()), written))
+        return PromptAnswer::Cancel;
+    char answer = 0;
+    uint32_t got = 0;
+    if (!ReadFile(STDIN_FILENO, &answer, 1, got) || got == 0) return PromptAnswer::Cancel;
+    // Drain the rest of the line so the next prompt starts fresh.
+    for (char rest = answer; rest != '\n';) {
+        if (!ReadFile(STDIN_FILENO, &rest, 1, got) || got == 0) break;
+    }
+    return (answer == 'r' || answer == 'R') ? PromptAnswer::Retry : PromptAnswer::Cancel;
+}
+
+std::string CreateSiblingTempFile(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    const std::string stem = DirectoryOf(target) + "." + BaseNameOf(target) + ".";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string candidate = stem + std::to_string(getpid()) + "-" +
+                                      std::to_string(counter.fetch_add(1)) + ".tmp";
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST) return {};
+    }
+    errno = EEXIST;
+    return {};
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+void ArmInterruptCleanup(const std::string& path) {
+    InstallSignalHandlersOnce();
+    g_cleanupArmed = 0;
+    const std::size_t length = std::min(path.size(), g_cleanupPath.size() - 1);
+    std::memcpy(g_cleanupPath.data(), path.data(), length);
+    g_cleanupPath[length] = '\0';
+    g_cleanupArmed = length == path.size() ? 1 : 0;
+}
+
+void DisarmInterruptCleanup() { g_cleanupArmed = 0; }
+
+}  // namespace kbn::platform
