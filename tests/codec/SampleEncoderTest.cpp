@@ -1,0 +1,163 @@
+#include "codec/SampleEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include "codec/BlockAnalysis.h"
+#include "stream/MemoryStream.h"
+#include "tests/codec/ReferenceEncoder.h"
+#include "tests/codec/SignalGenerator.h"
+
+namespace kbn {
+namespace {
+
+std::vector<uint8_t> Encode(const std::vector<int16_t>& samples) {
+    CMemoryStreamOut out;
+    EncodeSample(out, samples.data(), static_cast<int32_t>(samples.size()));
+    return out.Bytes();
+}
+
+uint64_t BitCountOf(const std::vector<uint8_t>& stream) {
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits |= uint64_t{stream[2 + i]} << (8 * i);
+    return bits;
+}
+
+struct StreamExample {
+    const char* name;
+    std::vector<int16_t> samples;
+    std::vector<uint8_t> stream;
+};
+
+class EncoderExamples : public testing::TestWithParam<StreamExample> {};
+
+TEST_P(EncoderExamples, ProduceTheExactStream) {
+    EXPECT_EQ(Encode(GetParam().samples), GetParam().stream);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, EncoderExamples,
+    testing::Values(
+        // An empty sample is its final block's 6 header bits.
+        StreamExample{"Empty", {}, {0x20, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0x00}},
+        // One zero: order 0, parameter 0, the code 0 as a single one bit.
+        StreamExample{"SingleZero", {0}, {0x20, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0x40}},
+        // 1, 2, 3: the second difference (1, 0, 0) with k = 0 costs 5 bits.
+        StreamExample{"OneTwoThree", {1, 2, 3}, {0x20, 0, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0x02, 0x07}}),
+    [](const testing::TestParamInfo<StreamExample>& info) { return std::string(info.param.name); });
+
+TEST(SampleEncoder, ThirtyTwoSamplesEndWithAnEmptyFinalBlock) {
+    const std::vector<uint8_t> stream = Encode(std::vector<int16_t>(32, 0));
+    // One block of 32 one-bit codes, then 6 zero header bits.
+    EXPECT_EQ(BitCountOf(stream), 6u + 32u + 6u);
+    EXPECT_EQ(stream.size(), 10u + 44u / 8 + 1);
+    EXPECT_EQ(stream, test::ReferenceEncode(std::vector<int16_t>(32, 0)));
+}
+
+TEST(SampleEncoder, FinalBlockIsPredictedFromTheHistoryOfTheFirst) {
+    // A ramp continues into sample 33: with the history carried over, its
+    // second difference is 0, so the final block costs one bit.
+    std::vector<int16_t> ramp(33);
+    for (int i = 0; i < 33; ++i) ramp[i] = static_cast<int16_t>(100 + 7 * i);
+    PredictorHistory history;
+    ResidualRows rows;
+    ComputeResidualRows(ramp.data(), 32, history, rows);
+    ComputeResidualRows(ramp.data() + 32, 1, history, rows);
+    EXPECT_EQ(rows.codes[2][0], 0u);
+    EXPECT_EQ(ChooseBlockCoding(rows, 1).cost, 1u);
+    EXPECT_EQ(Encode(ramp), test::ReferenceEncode(ramp));
+}
+
+TEST(SampleEncoder, MostNegativeResidualWithParameterZeroIsALongUnaryRun) {
+    // A lone -32768: every order sees it as -32768 (or its wrap), so the
+    // block costs 65537 zeros and a one bit at k = 0 or much less at k = 15;
+    // the choice and its bits must agree with the literal encoder.
+    const std::vector<int16_t> samples = {-32768};
+    EXPECT_EQ(ResidualCode(-32768), 65537u);
+    EXPECT_EQ(Encode(samples), test::ReferenceEncode(samples));
+    PredictorHistory history;
+    ResidualRows rows;
+    ComputeResidualRows(samples.data(), 1, history, rows);
+    EXPECT_EQ(RiceCost(rows.codes[0].data(), 1, 0), 65538u);
+}
+
+TEST(SampleEncoder, TiesGoToTheSmallerOrderThenTheSmallerParameter) {
+    // Silence costs the same under every order: order 0, k 0.
+    ResidualRows rows{};
+    EXPECT_EQ(ChooseBlockCoding(rows, 32).order, 0u);
+    EXPECT_EQ(ChooseBlockCoding(rows, 32).riceParameter, 0u);
+    // Codes (2, 2) cost 6 bits with k = 0, 1 and 2, under every order: the
+    // pair is (0, 0), not a later one of the same cost.
+    for (auto& row : rows.codes) row[0] = row[1] = 2;
+    EXPECT_EQ(RiceCost(rows.codes[3].data(), 2, 0), 6u);
+    EXPECT_EQ(RiceCost(rows.codes[3].data(), 2, 2), 6u);
+    const BlockCoding coding = ChooseBlockCoding(rows, 2);
+    EXPECT_EQ(coding.order, 0u);
+    EXPECT_EQ(coding.riceParameter, 0u);
+    // A later order wins only when strictly cheaper.
+    rows.codes[2][0] = rows.codes[2][1] = 0;
+    EXPECT_EQ(ChooseBlockCoding(rows, 2).order, 2u);
+}
+
+TEST(SampleEncoder, NegativeCountIsRefused) {
+    CMemoryStreamOut out;
+    EXPECT_THROW(EncodeSample(out, nullptr, -1), std::invalid_argument);
+}
+
+// The fast encoder against the literal one, over signals of every kind and
+// the lengths around block boundaries.
+struct SignalCase {
+    test::Signal signal;
+    std::size_t length;
+};
+
+class EncoderMatchesReference : public testing::TestWithParam<SignalCase> {};
+
+TEST_P(EncoderMatchesReference, ByteForByte) {
+    const auto samples = test::MakeSignal(GetParam().signal, GetParam().length, 7);
+    EXPECT_EQ(Encode(samples), test::ReferenceEncode(samples));
+}
+
+std::vector<SignalCase> AllSignalCases() {
+    std::vector<SignalCase> cases;
+    for (test::Signal s : {test::Signal::Silence, test::Signal::Sine, test::Signal::Noise, test::Signal::Square,
+                           test::Signal::Extremes, test::Signal::Ramp, test::Signal::QuietNoise}) {
+        for (std::size_t length : {0, 1, 2, 31, 32, 33, 63, 64, 65, 1000, 4099}) cases.push_back({s, length});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EncoderMatchesReference, testing::ValuesIn(AllSignalCases()),
+                         [](const testing::TestParamInfo<SignalCase>& info) {
+                             return test::SignalName(info.param.signal) + "_" + std::to_string(info.param.length);
+                         });
+
+TEST(SampleEncoder, ConvexSearchFindsTheExhaustiveMinimumOnRandomBlocks) {
+    // Random code distributions of every scale, block lengths 1 to 32.
+    std::mt19937 random(42);
+    for (int trial = 0; trial < 20000; ++trial) {
+        ResidualRows rows{};
+        const uint32_t n = 1 + random() % 32;
+        for (uint32_t p = 0; p < 4; ++p) {
+            const uint32_t scale = 1u << (random() % 18);
+            for (uint32_t i = 0; i < n; ++i) rows.codes[p][i] = std::min<uint32_t>(random() % (scale + 1), 65537);
+        }
+        uint32_t best = UINT32_MAX, bestP = 0, bestK = 0;
+        for (uint32_t p = 0; p < 4; ++p) {
+            for (uint32_t k = 0; k < 16; ++k) {
+                const uint32_t cost = RiceCost(rows.codes[p].data(), n, k);
+                if (cost < best) {
+                    best = cost;
+                    bestP = p;
+                    bestK = k;
+                }
+            }
+        }
+        const BlockCoding coding = ChooseBlockCoding(rows, n);
+        ASSERT_EQ(coding.cost, best) << "trial " << trial;
+        ASSERT_EQ(coding.order, bestP) << "trial " << trial;
+        ASSERT_EQ(coding.riceParameter, bestK) << "trial " << trial;
+    }
+}
+
+}  // namespace
+}  // namespace kbn
