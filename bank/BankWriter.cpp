@@ -1,0 +1,70 @@
+#include "bank/BankWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "stream/StreamIo.h"
+
+namespace kbn {
+
+void WriteMagic(CStreamOut& out) { out.Write(kBankMagic.data(), static_cast<uint32_t>(kBankMagic.size())); }
+
+void WriteCount(CStreamOut& out, uint32_t count) { WriteU32(out, count); }
+
+void WriteName(CStreamOut& out, const Name& name) { out.Write(name.data(), kNameSize); }
+
+void WriteSampleRecord(CStreamOut& out, const SampleRecord& record) {
+    static constexpr uint8_t kReserved[5] = {};
+    WriteName(out, record.name);
+    WriteU32(out, record.length);
+    WriteU32(out, record.loopStart);
+    WriteU32(out, record.loopEnd);
+    WriteU32(out, record.sampleRate);
+    WriteU8(out, record.rootKey);
+    WriteU8(out, static_cast<uint8_t>(record.pitchCorrection));
+    WriteU8(out, record.flags);
+    out.Write(kReserved, sizeof kReserved);
+}
+
+void WriteInstrumentHeader(CStreamOut& out, const Name& name, uint32_t zoneCount) {
+    WriteName(out, name);
+    WriteU32(out, zoneCount);
+}
+
+void WritePresetHeader(CStreamOut& out, const Name& name, uint16_t preset, uint16_t bank,
+                       uint32_t zoneCount) {
+    WriteName(out, name);
+    WriteU16(out, preset);
+    WriteU16(out, bank);
+    WriteU32(out, zoneCount);
+}
+
+void WriteModulatorRecord(CStreamOut& out, const ModulatorRecord& modulator) {
+    WriteU16(out, modulator.source);
+    WriteU16(out, modulator.destination);
+    WriteU16(out, static_cast<uint16_t>(modulator.amount));
+    WriteU16(out, modulator.amountSource);
+    WriteU16(out, modulator.transform);
+}
+
+void WriteZoneRecord(CStreamOut& out, std::span<const GeneratorEntry> generators,
+                     std::span<const ModulatorRecord> modulators) {
+    if (generators.size() > UINT16_MAX) throw std::length_error("a zone holds at most 65535 generators");
+    WriteU16(out, static_cast<uint16_t>(generators.size()));
+    for (const GeneratorEntry& entry : generators) {
+        WriteU16(out, entry.id);
+        WriteU16(out, entry.amount);
+    }
+    WriteU32(out, static_cast<uint32_t>(modulators.size()));
+    for (const ModulatorRecord& modulator : modulators) WriteModulatorRecord(out, modulator);
+}
+
+Name MakeName(const char* text) {
+    Name name{};
+    const std::size_t length = std::min<std::size_t>(std::strlen(text), kNameSize);
+    std::memcpy(name.data(), text, length);
+    return name;
+}
+
+}  // namespace kbn

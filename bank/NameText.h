@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "bank/BankLayout.h"
+
+namespace kbn {
+
+// A 20-byte name as readable text: the bytes before the first NUL, with
+// quotes, backslashes and unprintable bytes escaped (\" \\ \xNN).
+std::string NameToText(const Name& name);
+
+// The same text in double quotes, for messages.
+std::string QuotedName(const Name& name);
+
+}  // namespace kbn
