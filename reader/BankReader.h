@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "reader/Bank.h"
+#include "stream/StreamIn.h"
+
+namespace kbn {
+
+// The bank breaks the layout; the text names the item and its file offset.
+class CBankFormatError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads a whole bank's structure strictly: the magic, every count checked
+// against the bytes that remain before anything is allocated, block size 32,
+// each stream's byte length against its bit count, zero padding bits,
+// generator ids 1 to 52, flags and reserved bytes as written, and nothing
+// after the preset section. The sample streams are skipped, not decoded.
+Bank ReadBank(CStreamIn& in);
+
+// Reads and decodes one sample's PCM; CBankFormatError when its stream does
+// not decode to exactly its bit count.
+std::vector<int16_t> ReadSamplePcm(CStreamIn& in, const BankSample& sample, uint32_t index);
+
+}  // namespace kbn
