@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "import/SoundFontTables.h"
+#include "stream/StreamIn.h"
+#include "stream/StreamOut.h"
+
+namespace kbn {
+
+// Converts a SoundFont 2 bank: every sample with its PCM encoded, then the
+// instruments, then the presets, each with its zones, in the source's order.
+// The whole structure is read and checked before anything is written.
+// Throws CSourceError for a file that is not a usable SoundFont and
+// CRvFile::Error when reading or writing fails.
+void ConvertSoundFont(CStreamIn& in, CStreamOut& out);
+
+// Writes zone `zone` of an instrument (ibag, igen, imod) or a preset (pbag,
+// pgen, pmod): its generators that the bank keeps, renumbered, in source
+// order, and its modulators as loaded.
+void WriteZone(CStreamOut& out, const std::vector<SfBag>& bags, const std::vector<SfGenerator>& generators,
+               const std::vector<ModulatorRecord>& modulators, uint32_t zone);
+
+}  // namespace kbn

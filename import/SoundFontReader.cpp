@@ -1,0 +1,198 @@
+#include "import/SoundFontReader.h"
+
+#include <string>
+#include <vector>
+
+#include "bank/GeneratorMap.h"
+#include "import/RiffChunk.h"
+#include "import/SourceError.h"
+#include "stream/ByteOrder.h"
+#include "stream/StreamIo.h"
+
+namespace kbn {
+namespace {
+
+constexpr uint32_t kListsRead = 3;
+
+Name ParseName(const uint8_t* p) {
+    Name name;
+    std::copy(p, p + kNameSize, name.begin());
+    return name;
+}
+
+void Parse(const uint8_t* p, SfPresetHeader& r) {
+    r.name = ParseName(p);
+    r.preset = GetU16(p + 20);
+    r.bank = GetU16(p + 22);
+    r.bagIndex = GetU16(p + 24);
+    r.library = GetU32(p + 26);
+    r.genre = GetU32(p + 30);
+    r.morphology = GetU32(p + 34);
+}
+
+void Parse(const uint8_t* p, SfBag& r) {
+    r.generatorIndex = GetU16(p);
+    r.modulatorIndex = GetU16(p + 2);
+}
+
+void Parse(const uint8_t* p, ModulatorRecord& r) {
+    r.source = GetU16(p);
+    r.destination = GetU16(p + 2);
+    r.amount = GetS16(p + 4);
+    r.amountSource = GetU16(p + 6);
+    r.transform = GetU16(p + 8);
+}
+
+void Parse(const uint8_t* p, SfGenerator& r) {
+    r.oper = GetU16(p);
+    r.amount = GetU16(p + 2);
+}
+
+void Parse(const uint8_t* p, SfInstrumentHeader& r) {
+    r.name = ParseName(p);
+    r.bagIndex = GetU16(p + 20);
+}
+
+void Parse(const uint8_t* p, SfSampleHeader& r) {
+    r.name = ParseName(p);
+    r.start = GetU32(p + 20);
+    r.end = GetU32(p + 24);
+    r.startLoop = GetU32(p + 28);
+    r.endLoop = GetU32(p + 32);
+    r.sampleRate = GetU32(p + 36);
+    r.originalPitch = p[40];
+    r.pitchCorrection = static_cast<int8_t>(p[41]);
+    r.sampleLink = GetU16(p + 42);
+    r.sampleType = GetU16(p + 44);
+}
+
+// Loads the whole records of a chunk; a partial record at its end is left
+// for the caller to skip. The chunk is known to lie inside the file.
+template <typename Record>
+void LoadTable(CStreamIn& in, uint32_t size, uint32_t recordSize, SfTable<Record>& table) {
+    const uint32_t count = size / recordSize;
+    std::vector<uint8_t> bytes(uint64_t{count} * recordSize);
+    if (!bytes.empty()) in.Read(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    table.records.assign(count, Record{});
+    for (uint32_t i = 0; i < count; ++i) Parse(bytes.data() + uint64_t{i} * recordSize, table.records[i]);
+    table.present = true;
+    SkipChunkRest(in, size, size - count * recordSize);
+}
+
+// Loads the table that a "pdta" sub-chunk holds; false for an unknown id.
+bool LoadPdtaChunk(CStreamIn& in, const RiffChunkHeader& chunk, SoundFontTables& tables) {
+    const FourCC& id = chunk.id;
+    if (id == MakeFourCC("inst")) {
+        LoadTable(in, chunk.size, 22, tables.inst);
+    } else if (id == MakeFourCC("ibag")) {
+        LoadTable(in, chunk.size, 4, tables.ibag);
+    } else if (id == MakeFourCC("igen")) {
+        LoadTable(in, chunk.size, 4, tables.igen);
+    } else if (id == MakeFourCC("shdr")) {
+        LoadTable(in, chunk.size, 46, tables.shdr);
+    } else if (id == MakeFourCC("phdr")) {
+        LoadTable(in, chunk.size, 38, tables.phdr);
+    } else if (id == MakeFourCC("pbag")) {
+        LoadTable(in, chunk.size, 4, tables.pbag);
+    } else if (id == MakeFourCC("pgen")) {
+        LoadTable(in, chunk.size, 4, tables.pgen);
+    } else if (id == MakeFourCC("imod")) {
+        LoadTable(in, chunk.size, 10, tables.imod);
+        RemapModulators(tables.imod.records);
+    } else if (id == MakeFourCC("pmod")) {
+        LoadTable(in, chunk.size, 10, tables.pmod);
+        RemapModulators(tables.pmod.records);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Locates the sample points: the "sdta" list must begin with "smpl".
+void ReadSdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
+    const uint64_t position = in.Tell();
+    if (size < 8) {
+        throw CSourceError("the 'sdta' list at offset " + std::to_string(position - 12) +
+                           " is too short to hold a 'smpl' chunk");
+    }
+    const RiffChunkHeader first = ReadChunkHeader(in);
+    if (first.id != MakeFourCC("smpl")) {
+        throw CSourceError("the 'sdta' list begins with a " + DescribeFourCC(first.id) +
+                           " chunk, not 'smpl'");
+    }
+    if (first.size > size - 8) {
+        throw CSourceError("the 'smpl' chunk promises " + std::to_string(first.size) +
+                           " bytes but its 'sdta' list holds only " + std::to_string(size - 8));
+    }
+    tables.sampleDataPosition = position;
+    tables.sampleDataSize = first.size;
+    tables.hasSampleData = true;
+}
+
+}  // namespace
+
+void RemapModulators(std::span<ModulatorRecord> records) {
+    for (ModulatorRecord& record : records) {
+        if (const auto id = LookupGenerator(record.destination)) record.destination = *id;
+    }
+}
+
+void ReadPdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
+    const uint64_t end = in.Tell() + size;
+    while (in.Tell() < end) {
+        const uint64_t position = in.Tell();
+        if (end - position < 8) {
+            throw CSourceError("the 'pdta' list ends inside a chunk header at offset " +
+                               std::to_string(position));
+        }
+        const RiffChunkHeader chunk = ReadChunkHeader(in);
+        const uint64_t left = end - in.Tell();
+        if (chunk.size > left) {
+            throw CSourceError("the " + DescribeFourCC(chunk.id) + " chunk at offset " +
+                               std::to_string(position) + " promises " + std::to_string(chunk.size) +
+                               " bytes but its 'pdta' list holds only " + std::to_string(left) + " more");
+        }
+        if (!LoadPdtaChunk(in, chunk, tables)) SkipChunkRest(in, chunk.size, chunk.size);
+    }
+    tables.hasPdta = true;
+}
+
+bool ReadSoundFont(CStreamIn& in, SoundFontTables& tables) {
+    const uint64_t fileSize = in.GetSize();
+    if (fileSize < 12) return false;
+    if (ReadFourCC(in) != MakeFourCC("RIFF")) return false;
+    ReadU32(in);  // the RIFF size says nothing the walk needs
+    if (ReadFourCC(in) != MakeFourCC("sfbk")) return false;
+
+    for (uint32_t lists = 0; lists < kListsRead;) {
+        const uint64_t position = in.Tell();
+        if (position >= fileSize || fileSize - position < 8) break;
+        const RiffChunkHeader chunk = ReadChunkHeader(in);
+        if (chunk.id != MakeFourCC("LIST")) {
+            SkipChunkRest(in, chunk.size, chunk.size);
+            continue;
+        }
+        const uint64_t body = in.Tell();
+        if (chunk.size > fileSize - body) {
+            throw CSourceError("the LIST chunk at offset " + std::to_string(position) + " promises " +
+                               std::to_string(chunk.size) + " bytes but only " +
+                               std::to_string(fileSize - body) + " remain in the file");
+        }
+        if (chunk.size < 4) {
+            throw CSourceError("the LIST chunk at offset " + std::to_string(position) + " is " +
+                               std::to_string(chunk.size) + " bytes, too short for its list type");
+        }
+        const FourCC type = ReadFourCC(in);
+        const uint32_t size = chunk.size - 4;
+        if (type == MakeFourCC("pdta")) {
+            ReadPdta(in, size, tables);
+        } else if (type == MakeFourCC("sdta")) {
+            ReadSdta(in, size, tables);
+        }
+        in.Seek(body + PaddedSize(chunk.size));
+        ++lists;
+    }
+    return true;
+}
+
+}  // namespace kbn

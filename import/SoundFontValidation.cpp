@@ -1,0 +1,124 @@
+#include "import/SoundFontValidation.h"
+
+#include <cstdio>
+#include <string>
+
+#include "bank/NameText.h"
+#include "import/SourceError.h"
+
+namespace kbn {
+namespace {
+
+template <typename Record>
+void CheckTable(const SfTable<Record>& table, const char* id) {
+    if (!table.present) throw CSourceError(std::string("the 'pdta' list has no '") + id + "' chunk");
+    if (table.records.empty()) {
+        throw CSourceError(std::string("the '") + id +
+                           "' table is empty; it needs at least its terminal record");
+    }
+}
+
+std::string Hex16(uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+// The vocabulary of one side: instruments with ibag/igen/imod, or presets
+// with pbag/pgen/pmod.
+struct ZoneSide {
+    const char* owner;     // "instrument" or "preset"
+    const char* bagId;     // "ibag" or "pbag"
+    const char* genId;     // "igen" or "pgen"
+    const char* modId;     // "imod" or "pmod"
+};
+
+// An index range [first, next) of one zone in a generator or modulator table.
+void CheckZoneRange(uint32_t first, uint32_t next, uint32_t tableCount, const char* tableId,
+                    const char* what, const std::string& zone) {
+    if (next < first) {
+        throw CSourceError(zone + " has its " + what + " index going backwards (" + std::to_string(first) +
+                           ", then " + std::to_string(next) + ")");
+    }
+    if (next > tableCount) {
+        throw CSourceError(zone + " points past the end of the " + what + " table (index " +
+                           std::to_string(next) + ", '" + tableId + "' holds " +
+                           std::to_string(tableCount) + " records)");
+    }
+}
+
+// `headers` are the instrument or preset headers, terminal record included.
+template <typename Header>
+void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& bags,
+                uint32_t generatorCount, uint32_t modulatorCount, const ZoneSide& side) {
+    const auto bagCount = static_cast<uint32_t>(bags.size());
+    for (std::size_t i = 0; i + 1 < headers.size(); ++i) {
+        const std::string owner =
+            std::string(side.owner) + " " + std::to_string(i) + " " + QuotedName(headers[i].name);
+        const uint32_t first = headers[i].bagIndex;
+        const uint32_t next = headers[i + 1].bagIndex;
+        if (next < first) {
+            throw CSourceError(owner + " has its zone index going backwards (" + std::to_string(first) +
+                               ", then " + std::to_string(next) + ")");
+        }
+        // Zone z reads bag z + 1 as its successor.
+        if (next != first && next >= bagCount) {
+            throw CSourceError(owner + " points past the end of the zone table (zone index " +
+                               std::to_string(next) + ", '" + side.bagId + "' holds " +
+                               std::to_string(bagCount) + " records)");
+        }
+        for (uint32_t z = first; z < next; ++z) {
+            const std::string zone = owner + " zone " + std::to_string(z - first);
+            CheckZoneRange(bags[z].generatorIndex, bags[z + 1].generatorIndex, generatorCount, side.genId,
+                           "generator", zone);
+            CheckZoneRange(bags[z].modulatorIndex, bags[z + 1].modulatorIndex, modulatorCount, side.modId,
+                           "modulator", zone);
+        }
+    }
+}
+
+void CheckSamples(const SoundFontTables& tables) {
+    const std::vector<SfSampleHeader>& samples = tables.shdr.records;
+    if (samples.size() > 1 && !tables.hasSampleData) {
+        throw CSourceError("the file has no 'sdta' list with sample data");
+    }
+    const uint32_t points = tables.sampleDataSize / 2;
+    for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
+        const SfSampleHeader& sample = samples[i];
+        const std::string who = "sample " + std::to_string(i) + " " + QuotedName(sample.name);
+        if (sample.sampleType & kSampleTypeCompressed) {
+            throw CSourceError(who + " is compressed (sample type " + Hex16(sample.sampleType) +
+                               "); only 16-bit PCM SoundFonts can be converted");
+        }
+        if (sample.end < sample.start) {
+            throw CSourceError(who + " ends before it starts (start " + std::to_string(sample.start) +
+                               ", end " + std::to_string(sample.end) + ")");
+        }
+        if (sample.end > points) {
+            throw CSourceError(who + " ends past the sample data (end " + std::to_string(sample.end) +
+                               ", the 'smpl' chunk holds " + std::to_string(points) + " points)");
+        }
+    }
+}
+
+}  // namespace
+
+void ValidateSoundFont(const SoundFontTables& tables) {
+    if (!tables.hasPdta) throw CSourceError("the file has no 'pdta' list");
+    CheckTable(tables.phdr, "phdr");
+    CheckTable(tables.pbag, "pbag");
+    CheckTable(tables.pmod, "pmod");
+    CheckTable(tables.pgen, "pgen");
+    CheckTable(tables.inst, "inst");
+    CheckTable(tables.ibag, "ibag");
+    CheckTable(tables.imod, "imod");
+    CheckTable(tables.igen, "igen");
+    CheckTable(tables.shdr, "shdr");
+    CheckSamples(tables);
+    CheckZones(tables.inst.records, tables.ibag.records, tables.igen.Count(), tables.imod.Count(),
+               ZoneSide{"instrument", "ibag", "igen", "imod"});
+    CheckZones(tables.phdr.records, tables.pbag.records, tables.pgen.Count(), tables.pmod.Count(),
+               ZoneSide{"preset", "pbag", "pgen", "pmod"});
+}
+
+}  // namespace kbn

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "import/SoundFontTables.h"
+
+namespace kbn {
+
+// Checks everything the conversion relies on before a byte of the bank is
+// written: all nine tables present with their terminal records, every bag,
+// generator and modulator index inside its table and never going backwards,
+// every sample uncompressed and inside the "smpl" data. Throws CSourceError
+// naming the first defect and the record it is in.
+void ValidateSoundFont(const SoundFontTables& tables);
+
+}  // namespace kbn

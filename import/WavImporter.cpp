@@ -1,0 +1,260 @@
+#include "import/WavImporter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bank/BankWriter.h"
+#include "codec/SampleEncoder.h"
+#include "import/RiffChunk.h"
+#include "stream/ByteOrder.h"
+#include "stream/StreamIo.h"
+
+namespace kbn {
+namespace {
+
+constexpr uint32_t kFmtRecordSize = 16;
+constexpr uint32_t kSamplerRecordSize = 36;
+constexpr uint32_t kLoopRecordSize = 24;
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kPanLeft = static_cast<uint16_t>(-500);
+constexpr uint16_t kPanRight = 500;
+
+// What the chunk walk found.
+struct WavContents {
+    bool hasFormat = false;
+    WavFormat format;
+    WavSampler sampler;
+    uint64_t dataPosition = 0;
+    uint32_t dataSize = 0;
+};
+
+std::string FormatName(uint16_t tag) {
+    switch (tag) {
+        case 1: return "PCM";
+        case 2: return "Microsoft ADPCM";
+        case 3: return "IEEE float";
+        case 6: return "A-law";
+        case 7: return "mu-law";
+        case 0x11: return "IMA ADPCM";
+        case 0x55: return "MPEG layer 3";
+        case 0xFFFE: return "extensible format";
+        default: {
+            char text[32];
+            std::snprintf(text, sizeof text, "format 0x%04X", tag);
+            return text;
+        }
+    }
+}
+
+[[noreturn]] void RejectFormat(const std::string& what) {
+    throw CWavLoadException("unsupported WAV format: " + what +
+                            " (only 16-bit PCM with 1 or 2 channels is supported)");
+}
+
+std::string DescribeFormat(const WavFormat& format) {
+    return FormatName(format.formatTag) + ", " + std::to_string(format.bitsPerSample) + "-bit, " +
+           std::to_string(format.channels) + (format.channels == 1 ? " channel" : " channels");
+}
+
+void CheckChunkFits(const RiffChunkHeader& header, uint64_t position, uint64_t fileSize) {
+    const uint64_t remaining = position < fileSize ? fileSize - position : 0;
+    if (header.size > remaining) {
+        throw CSourceError("the " + DescribeFourCC(header.id) + " chunk at offset " +
+                           std::to_string(position - 8) + " promises " + std::to_string(header.size) +
+                           " bytes but only " + std::to_string(remaining) + " remain in the file");
+    }
+}
+
+WavContents WalkChunks(CStreamIn& in) {
+    const uint64_t fileSize = in.GetSize();
+    if (fileSize < 12) {
+        throw CSourceError("not a WAV file: " + std::to_string(fileSize) +
+                           " bytes is too short for a RIFF header");
+    }
+    const FourCC riff = ReadFourCC(in);
+    if (riff != MakeFourCC("RIFF")) throw CSourceError("not a WAV file: no RIFF header");
+    const uint32_t riffSize = ReadU32(in);
+    // A RIFF size beyond the end of the file (a common writer's slip) ends
+    // the walk at the end of the file.
+    const uint64_t end = std::min(in.Tell() + riffSize, fileSize);
+    const FourCC form = ReadFourCC(in);
+    if (form != MakeFourCC("WAVE")) {
+        throw CSourceError("not a WAV file: the RIFF form is " + DescribeFourCC(form) + ", not 'WAVE'");
+    }
+
+    WavContents contents;
+    while (in.Tell() < end && end - in.Tell() >= 8) {
+        const RiffChunkHeader header = ReadChunkHeader(in);
+        const uint64_t position = in.Tell();
+        if (header.id == MakeFourCC("fmt ")) {
+            CheckChunkFits(header, position, fileSize);
+            contents.format = ReadFmt(in, header.size);
+            contents.hasFormat = true;
+            SkipChunkRest(in, header.size, 0);
+        } else if (header.id == MakeFourCC("data")) {
+            CheckChunkFits(header, position, fileSize);
+            contents.dataPosition = position;
+            contents.dataSize = header.size;
+            SkipChunkRest(in, header.size, header.size);
+        } else if (header.id == MakeFourCC("smpl")) {
+            CheckChunkFits(header, position, fileSize);
+            contents.sampler = ReadSmpl(in, header.size);
+            SkipChunkRest(in, header.size, 0);
+        } else {
+            SkipChunkRest(in, header.size, header.size);
+        }
+    }
+    return contents;
+}
+
+void CheckBlockAlign(const WavContents& contents) {
+    if (!contents.hasFormat) RejectFormat("the file has no 'fmt ' chunk");
+    const WavFormat& format = contents.format;
+    if (format.blockAlign == 0 || format.blockAlign != format.channels * 2) {
+        RejectFormat(DescribeFormat(format) + " with a block align of " +
+                     std::to_string(format.blockAlign) + " bytes");
+    }
+}
+
+void WriteSample(CStreamOut& out, const SampleRecord& record, const std::vector<int16_t>& pcm) {
+    WriteSampleRecord(out, record);
+    EncodeSample(out, pcm.data(), static_cast<int32_t>(pcm.size()));
+}
+
+void WriteInstrument(CStreamOut& out, uint16_t channels, uint16_t sampleMode) {
+    WriteCount(out, 1);
+    if (channels == 1) {
+        WriteInstrumentHeader(out, MakeName("sample"), 1);
+        const GeneratorEntry zone[] = {{kGenSampleId, 0}, {kGenSampleModes, sampleMode}};
+        WriteZoneRecord(out, zone, {});
+    } else {
+        WriteInstrumentHeader(out, MakeName("sample"), 2);
+        const GeneratorEntry left[] = {{kGenSampleId, 0}, {kGenSampleModes, sampleMode}, {kGenPan, kPanLeft}};
+        const GeneratorEntry right[] = {{kGenSampleId, 1}, {kGenSampleModes, sampleMode}, {kGenPan, kPanRight}};
+        WriteZoneRecord(out, left, {});
+        WriteZoneRecord(out, right, {});
+    }
+}
+
+void WritePreset(CStreamOut& out) {
+    WriteCount(out, 1);
+    WritePresetHeader(out, MakeName("sample"), 0, 0, 1);
+    const GeneratorEntry zone[] = {{kGenInstrument, 0}};
+    WriteZoneRecord(out, zone, {});
+}
+
+}  // namespace
+
+WavFormat ReadFmt(CStreamIn& in, uint32_t size) {
+    if (size < kFmtRecordSize) {
+        RejectFormat("the 'fmt ' chunk is " + std::to_string(size) + " bytes, shorter than 16");
+    }
+    uint8_t record[kFmtRecordSize];
+    in.Read(record, kFmtRecordSize);
+    if (size > kFmtRecordSize) in.Skip(size - kFmtRecordSize);
+    WavFormat format;
+    format.formatTag = GetU16(record);
+    format.channels = GetU16(record + 2);
+    format.sampleRate = GetU32(record + 4);
+    format.byteRate = GetU32(record + 8);
+    format.blockAlign = GetU16(record + 12);
+    format.bitsPerSample = GetU16(record + 14);
+    if (format.formatTag != kFormatPcm || format.channels < 1 || format.channels > 2 ||
+        format.bitsPerSample != 16) {
+        RejectFormat(DescribeFormat(format));
+    }
+    return format;
+}
+
+WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
+    if (size < kSamplerRecordSize) {
+        throw CSourceError("the 'smpl' chunk is " + std::to_string(size) +
+                           " bytes, shorter than its 36-byte header");
+    }
+    uint8_t record[kSamplerRecordSize];
+    in.Read(record, kSamplerRecordSize);
+    WavSampler sampler;
+    sampler.unityNote = GetU32(record + 12);
+    sampler.loopCount = GetU32(record + 28);
+    uint32_t consumed = kSamplerRecordSize;
+    if (sampler.loopCount > 0) {
+        if (size < kSamplerRecordSize + kLoopRecordSize) {
+            throw CSourceError("the 'smpl' chunk promises " + std::to_string(sampler.loopCount) +
+                               " loops but is only " + std::to_string(size) +
+                               " bytes, too short for the first one");
+        }
+        uint8_t loop[kLoopRecordSize];
+        in.Read(loop, kLoopRecordSize);
+        sampler.loopStart = GetU32(loop + 8);
+        sampler.loopEnd = GetU32(loop + 12);
+        consumed += kLoopRecordSize;
+    }
+    if (size > consumed) in.Skip(size - consumed);
+    return sampler;
+}
+
+void ReadChannel(CStreamIn& in, int16_t* dst, uint32_t frames) {
+    if (frames == 0) return;
+    // Whole interleaved frames in large reads; the final frame's other
+    // channel is not read.
+    constexpr uint32_t kFramesPerRead = 16384;
+    std::vector<int16_t> interleaved(2 * std::min(frames, kFramesPerRead));
+    for (uint32_t done = 0; done < frames;) {
+        const uint32_t n = std::min(frames - done, kFramesPerRead);
+        const uint32_t values = done + n == frames ? 2 * n - 1 : 2 * n;
+        ReadPcm16(in, interleaved.data(), values);
+        for (uint32_t i = 0; i < n; ++i) dst[done + i] = interleaved[2 * i];
+        done += n;
+    }
+}
+
+void ConvertWav(CStreamIn& in, CStreamOut& out) {
+    const WavContents contents = WalkChunks(in);
+    CheckBlockAlign(contents);
+    const WavFormat& format = contents.format;
+    const WavSampler& sampler = contents.sampler;
+    const uint32_t frames = contents.dataSize / format.blockAlign;
+    const bool looped = sampler.loopCount != 0;
+
+    SampleRecord record;
+    record.name = MakeName("sample");
+    record.length = frames;
+    record.loopStart = looped ? sampler.loopStart : 0;
+    record.loopEnd = looped ? sampler.loopEnd + 1 : frames;
+    record.sampleRate = format.sampleRate;
+    record.rootKey = static_cast<uint8_t>(sampler.unityNote);
+    record.pitchCorrection = 0;
+
+    WriteMagic(out);
+    std::vector<int16_t> pcm(frames);
+    if (format.channels == 1) {
+        WriteCount(out, 1);
+        record.flags = kSampleFlagPresent;
+        in.Seek(contents.dataPosition);
+        ReadPcm16(in, pcm.data(), frames);
+        WriteSample(out, record, pcm);
+    } else {
+        WriteCount(out, 2);
+        record.flags = kSampleFlagPresent | kSampleFlagStereo;
+        for (uint32_t channel = 0; channel < 2; ++channel) {
+            in.Seek(contents.dataPosition + 2 * channel);
+            ReadChannel(in, pcm.data(), frames);
+            WriteSample(out, record, pcm);
+        }
+    }
+    WriteInstrument(out, format.channels, looped ? 1 : 0);
+    WritePreset(out);
+}
+
+bool TryConvertWav(CStreamIn& in, CStreamOut& out) {
+    try {
+        ConvertWav(in, out);
+        return true;
+    } catch (const CWavLoadException&) {
+        return false;
+    }
+}
+
+}  // namespace kbn

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+
+#include "import/SourceError.h"
+#include "stream/StreamIn.h"
+#include "stream/StreamOut.h"
+
+namespace kbn {
+
+// The WAV file holds something other than 16-bit PCM with one or two
+// channels (or has no usable format chunk); the text names what it holds.
+class CWavLoadException : public CSourceError {
+public:
+    using CSourceError::CSourceError;
+};
+
+// The first 16 bytes of the "fmt " chunk.
+struct WavFormat {
+    uint16_t formatTag = 0;
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint32_t byteRate = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bitsPerSample = 0;
+};
+
+// What the converter takes from a "smpl" chunk.
+struct WavSampler {
+    uint32_t unityNote = 60;
+    uint32_t loopCount = 0;
+    uint32_t loopStart = 0;  // of the first loop
+    uint32_t loopEnd = 0;    // of the first loop, inclusive
+};
+
+// Converts a 16-bit PCM WAV file into a bank of one sample per channel, one
+// instrument "sample" and one preset 0 in bank 0. Throws CSourceError when the
+// file is not such a WAV file (CWavLoadException for an unsupported format)
+// and CRvFile::Error when reading or writing fails. Nothing is written before
+// the whole file has been checked.
+void ConvertWav(CStreamIn& in, CStreamOut& out);
+
+// ConvertWav, with an unsupported format reported as false.
+bool TryConvertWav(CStreamIn& in, CStreamOut& out);
+
+// Chunk readers: `size` is the chunk's size field; the stream is left at the
+// end of the chunk's contents.
+WavFormat ReadFmt(CStreamIn& in, uint32_t size);
+WavSampler ReadSmpl(CStreamIn& in, uint32_t size);
+
+// Reads one channel of interleaved 16-bit stereo PCM starting at the current
+// position: the first value, then every second one, `frames` in all, reading
+// nothing past the last of them.
+void ReadChannel(CStreamIn& in, int16_t* dst, uint32_t frames);
+
+}  // namespace kbn

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kbn::test {
+
+struct ProgramResult {
+    int status = -1;       // the exit status, 0 to 255
+    int signal = 0;        // the signal that ended it, or 0
+    std::string out;
+    std::string err;
+};
+
+struct ProgramOptions {
+    std::string input;                  // standard input
+    std::string workingDirectory;       // empty: the test's own
+    long fileSizeLimit = -1;            // RLIMIT_FSIZE in bytes, -1: none
+    bool ignoreFileSizeSignal = false;  // start with SIGXFSZ ignored
+};
+
+// Runs a program with the arguments (argv[0] is the program) and waits for it.
+ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});
+
+// The path of the built kbnconv program.
+std::string KbnconvPath();
+
+}  // namespace kbn::test
