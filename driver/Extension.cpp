@@ -1,0 +1,19 @@
+#include "driver/Extension.h"
+
+namespace kbn {
+
+std::string GetExtension(std::string_view path) {
+    constexpr std::size_t kMaxExtensionWithDot = 255;
+    const std::size_t separator = path.find_last_of("\\/:");
+    const std::string_view component =
+        separator == std::string_view::npos ? path : path.substr(separator + 1);
+    const std::size_t dot = component.rfind('.');
+    if (dot == std::string_view::npos) return {};
+    std::string extension(component.substr(dot, kMaxExtensionWithDot));
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return extension.substr(1);
+}
+
+}  // namespace kbn

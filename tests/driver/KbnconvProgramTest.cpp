@@ -1,0 +1,251 @@
+// The kbnconv program end to end: arguments, statuses, messages, and that a
+// failed run leaves nothing behind and nothing destroyed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "import/WavImporter.h"
+#include "stream/MemoryStream.h"
+#include "tests/codec/SignalGenerator.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/SoundFontBuilder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WavBuilder.h"
+
+namespace kbn {
+namespace {
+
+const std::string kUsage = "Usage: kbnconv <in.sf2/wav> <out.kbn>\n";
+const std::string kBadOutput = "Error: output file extension must be kbn\n";
+
+std::vector<uint8_t> SmallWav() {
+    test::TestWav wav;
+    wav.pcm = test::MakeSignal(test::Signal::Sine, 5000);
+    return test::BuildWav(wav);
+}
+
+std::vector<uint8_t> BankOf(const std::vector<uint8_t>& wav) {
+    CMemoryStreamIn in(wav);
+    CMemoryStreamOut out;
+    ConvertWav(in, out);
+    return out.Bytes();
+}
+
+class KbnconvProgram : public testing::Test {
+protected:
+    test::ProgramResult Run(std::vector<std::string> args, const test::ProgramOptions& options = {}) {
+        args.insert(args.begin(), test::KbnconvPath());
+        test::ProgramOptions withDirectory = options;
+        withDirectory.workingDirectory = dir_.Path().string();
+        return test::RunProgram(args, withDirectory);
+    }
+    test::TempDir dir_;
+};
+
+// Argument errors: status 255, the exact message, and no file created.
+struct ArgumentCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+};
+
+class KbnconvArguments : public KbnconvProgram, public testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(KbnconvArguments, AreRefusedWithStatus255AndTouchNothing) {
+    test::WriteFileBytes(dir_ / "in.wav", SmallWav());
+    test::WriteFileBytes(dir_ / "in.mp3", SmallWav());
+    const auto before = dir_.List();
+    const test::ProgramResult result = Run(GetParam().args);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, GetParam().out);
+    EXPECT_EQ(result.err, GetParam().err);
+    EXPECT_EQ(dir_.List(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KbnconvArguments,
+    testing::Values(ArgumentCase{"NoArguments", {}, kUsage, ""},
+                    ArgumentCase{"OneArgument", {"in.wav"}, kUsage, ""},
+                    ArgumentCase{"OutputNotKbn", {"in.wav", "out.txt"}, kBadOutput, ""},
+                    ArgumentCase{"OutputWithoutExtension", {"in.sf2", "out"}, kBadOutput, ""},
+                    ArgumentCase{"OutputKbnx", {"in.wav", "out.kbnx"}, kBadOutput, ""},
+                    ArgumentCase{"InputMp3", {"in.mp3", "out.kbn"}, "", "in.mp3: input file extension must be sf2 or wav\n"},
+                    ArgumentCase{"InputWithoutExtension", {"in", "out.kbn"}, "", "in: input file extension must be sf2 or wav\n"},
+                    ArgumentCase{"DotInDirectoryOnly", {"dir.old\\in", "out.kbn"}, "",
+                                 "dir.old\\in: input file extension must be sf2 or wav\n"},
+                    ArgumentCase{"BareDot", {"in.", "out.kbn"}, "", "in.: input file extension must be sf2 or wav\n"}),
+    [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
+
+TEST_F(KbnconvProgram, ConvertsWithUpperCaseExtensionsAndIgnoresExtraArguments) {
+    const std::vector<uint8_t> wav = SmallWav();
+    test::WriteFileBytes(dir_ / "IN.WAV", wav);
+    const test::ProgramResult result = Run({"IN.WAV", "OUT.KBN", "x", "y"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "OUT.KBN"), BankOf(wav));
+    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"IN.WAV", "OUT.KBN"}));
+}
+
+TEST_F(KbnconvProgram, ReplacesAnExistingBank) {
+    const std::vector<uint8_t> wav = SmallWav();
+    test::WriteFileBytes(dir_ / "in.wav", wav);
+    test::WriteFileBytes(dir_ / "out.kbn", {1, 2, 3});
+    EXPECT_EQ(Run({"in.wav", "out.kbn"}).status, 0);
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), BankOf(wav));
+}
+
+TEST_F(KbnconvProgram, ConvertsASoundFont) {
+    test::TestSoundFont font;
+    font.samples.push_back({"s", test::MakeSignal(test::Signal::Noise, 3000)});
+    font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
+    font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
+    test::WriteFileBytes(dir_ / "in.sf2", test::BuildSoundFont(font));
+    const test::ProgramResult result = Run({"in.sf2", "out.kbn"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "out.kbn"));
+}
+
+// Failed conversions: status 1, one line naming the file and the problem,
+// the existing output exactly as it was, no temporary file.
+struct FailureCase {
+    const char* name;
+    const char* input;
+    std::vector<uint8_t> (*contents)();
+    std::string err;
+};
+
+class KbnconvFailures : public KbnconvProgram, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(KbnconvFailures, LeaveTheExistingOutputAlone) {
+    const std::vector<uint8_t> previous = {'o', 'l', 'd'};
+    test::WriteFileBytes(dir_ / "out.kbn", previous);
+    if (GetParam().contents) test::WriteFileBytes(dir_ / GetParam().input, GetParam().contents());
+    const auto before = dir_.List();
+    const test::ProgramResult result = Run({GetParam().input, "out.kbn"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, GetParam().err);
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), previous);
+    EXPECT_EQ(dir_.List(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KbnconvFailures,
+    testing::Values(
+        FailureCase{"MissingInput", "in.wav", nullptr, "in.wav: cannot open: No such file or directory\n"},
+        FailureCase{"NotRiff", "in.wav", [] { return std::vector<uint8_t>(100, 'x'); },
+                    "in.wav: not a WAV file: no RIFF header\n"},
+        FailureCase{"SoundFontNamedWav", "in.wav", [] { return test::BuildSoundFont({}); },
+                    "in.wav: not a WAV file: the RIFF form is 'sfbk', not 'WAVE'\n"},
+        FailureCase{"WavNamedSoundFont", "in.sf2", [] { return SmallWav(); },
+                    "in.sf2: not a SoundFont 2 file: no RIFF 'sfbk' header\n"},
+        FailureCase{"EightBitWav", "in.wav",
+                    [] {
+                        test::TestWav wav;
+                        wav.bitsPerSample = 8;
+                        wav.pcm = {1, 2};
+                        return test::BuildWav(wav);
+                    },
+                    "in.wav: unsupported WAV format: PCM, 8-bit, 1 channel (only 16-bit PCM with 1 or 2 channels "
+                    "is supported)\n"},
+        FailureCase{"TruncatedWav", "in.wav",
+                    [] {
+                        std::vector<uint8_t> wav = SmallWav();
+                        wav.resize(wav.size() / 2);
+                        return wav;
+                    },
+                    "in.wav: the 'data' chunk at offset 36 promises 10000 bytes but only 4978 remain in the file\n"},
+        FailureCase{"BrokenSoundFont", "in.sf2",
+                    [] {
+                        test::TestSoundFont font;
+                        font.samples.push_back({"Piano C4", {1, 2, 3}});
+                        test::TestSfFile file = test::MakeSoundFontFile(font);
+                        file.tables.shdr.records[0].end = 1000;
+                        return test::SerializeSoundFont(file);
+                    },
+                    "in.sf2: sample 0 \"Piano C4\" ends past the sample data (end 1000, the 'smpl' chunk holds 49 "
+                    "points)\n"}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(KbnconvProgram, AMissingOutputDirectoryIsNamed) {
+    test::WriteFileBytes(dir_ / "in.wav", SmallWav());
+    const test::ProgramResult result = Run({"in.wav", "nowhere/out.kbn"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "nowhere/out.kbn: cannot create a temporary file beside it: No such file or directory\n");
+}
+
+TEST_F(KbnconvProgram, AnOutputLinkedToTheInputDoesNotDestroyIt) {
+    const std::vector<uint8_t> wav = SmallWav();
+    test::WriteFileBytes(dir_ / "in.wav", wav);
+    std::filesystem::create_symlink("in.wav", dir_.Path() / "out.kbn");
+    std::filesystem::create_hard_link(dir_.Path() / "in.wav", dir_.Path() / "hard.kbn");
+    for (const char* output : {"out.kbn", "hard.kbn"}) {
+        const test::ProgramResult result = Run({"in.wav", output});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, std::string(output) + ": is the input file itself; not writing over it\n");
+        EXPECT_EQ(test::ReadFileBytes(dir_ / "in.wav"), wav);
+    }
+    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"hard.kbn", "in.wav", "out.kbn"}));
+}
+
+TEST_F(KbnconvProgram, AFullDiskFailsCleanly) {
+    test::TestWav wav;
+    wav.pcm = test::MakeSignal(test::Signal::Noise, 200000);
+    test::WriteFileBytes(dir_ / "in.wav", test::BuildWav(wav));
+    test::WriteFileBytes(dir_ / "out.kbn", {'o', 'l', 'd'});
+    test::ProgramOptions options;
+    options.fileSizeLimit = 100000;
+    const test::ProgramResult result = Run({"in.wav", "out.kbn"}, options);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "out.kbn: cannot write: File too large\n");
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"in.wav", "out.kbn"}));
+}
+
+// A signal in the middle of a conversion: the process ends by that signal,
+// its temporary file is gone and the existing output is untouched.
+class KbnconvSignals : public KbnconvProgram, public testing::WithParamInterface<int> {};
+
+TEST_P(KbnconvSignals, RemoveTheTemporaryFile) {
+    // A long sample, so that the conversion is still running when the
+    // temporary file has appeared.
+    test::TestWav wav;
+    wav.pcm = test::MakeSignal(test::Signal::Noise, 40'000'000);
+    test::WriteFileBytes(dir_ / "in.wav", test::BuildWav(wav));
+    test::WriteFileBytes(dir_ / "out.kbn", {'o', 'l', 'd'});
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir_.Path().c_str()) != 0) _exit(126);
+        execl(test::KbnconvPath().c_str(), "kbnconv", "in.wav", "out.kbn", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool sawTemporary = false;
+    while (!sawTemporary && std::chrono::steady_clock::now() < deadline) {
+        sawTemporary = dir_.List().size() == 3;
+        if (!sawTemporary) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    kill(pid, GetParam());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(sawTemporary);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before the signal";
+    EXPECT_EQ(WTERMSIG(status), GetParam());
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"in.wav", "out.kbn"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignals, testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const testing::TestParamInfo<int>& info) { return "Signal" + std::to_string(info.param); });
+
+}  // namespace
+}  // namespace kbn
