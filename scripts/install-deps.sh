@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what building and testing kbnconv need.
+# Does nothing when everything is there already.
+set -euo pipefail
+
+packages=(
+  cmake g++ make           # the build
+  libgtest-dev             # the unit tests
+  libbenchmark-dev         # the microbenchmarks
+  timgm6mb-soundfont       # a real General MIDI bank for the end-to-end tests
+  sox                      # WAV files made by another program
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
