@@ -12,7 +12,6 @@ CAtomicOutputFile::CAtomicOutputFile(std::string targetPath) : targetPath_(std::
         throw CRvFile::Error(targetPath_ + ": cannot create a temporary file beside it: " +
                              platform::ErrorText(platform::LastError()));
     }
-    platform::ArmInterruptCleanup(tempPath_);
     try {
         file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, 0);
         file_.SetName(targetPath_);
@@ -44,9 +43,9 @@ void CAtomicOutputFile::Commit() {
 
 void CAtomicOutputFile::Discard() noexcept {
     done_ = true;
-    platform::DisarmInterruptCleanup();
     file_.Release();
     platform::RemoveFile(tempPath_);
+    platform::DisarmInterruptCleanup();
 }
 
 }  // namespace kbn

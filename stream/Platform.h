@@ -39,8 +39,9 @@ bool CloseFile(FileHandle file);
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text);
 
 // Creates a new, empty file with a unique name in the directory of `target`,
-// so that it can later be renamed over `target`. Returns its path, or an
-// empty string with LastError() set.
+// so that it can later be renamed over `target`, and arms the interrupt
+// cleanup for it (no signal can come between the two). Returns its path, or
+// an empty string with LastError() set.
 std::string CreateSiblingTempFile(const std::string& target);
 // Renames `from` over `to`, replacing `to` atomically if it exists.
 bool ReplaceFile(const std::string& from, const std::string& to);
@@ -48,9 +49,8 @@ bool RemoveFile(const std::string& path);
 // True when both paths name the same existing file (links followed).
 bool IsSameFile(const std::string& a, const std::string& b);
 
-// While armed, an interrupt or termination signal (or console close) removes
-// `path` before the process ends. One path at a time.
-void ArmInterruptCleanup(const std::string& path);
+// Once a temporary file is created, an interrupt or termination signal (or a
+// console close) removes it before the process ends, until this is called.
 void DisarmInterruptCleanup();
 
 }  // namespace kbn::platform

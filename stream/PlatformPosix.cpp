@@ -31,6 +31,8 @@ std::string BaseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 // What the signal handler removes; only async-signal-safe work happens there.
 std::array<char, 4096> g_cleanupPath{};
 volatile std::sig_atomic_t g_cleanupArmed = 0;
@@ -48,10 +50,35 @@ void InstallSignalHandlersOnce() {
     struct sigaction action {};
     action.sa_handler = RemoveTempAndDie;
     sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+    for (int signalNumber : kCleanupSignals) sigaction(signalNumber, &action, nullptr);
     // Past a file-size limit a write then fails with EFBIG, which is reported
     // and cleaned up like any other write failure, instead of killing us.
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Blocks the cleanup signals for its lifetime.
+class SignalBlock {
+public:
+    SignalBlock() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int signalNumber : kCleanupSignals) sigaddset(&set, signalNumber);
+        sigprocmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~SignalBlock() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+private:
+    sigset_t previous_{};
+};
+
+void ArmCleanup(const std::string& path) {
+    g_cleanupArmed = 0;
+    const std::size_t length = std::min(path.size(), g_cleanupPath.size() - 1);
+    std::memcpy(g_cleanupPath.data(), path.data(), length);
+    g_cleanupPath[length] = '\0';
+    g_cleanupArmed = length == path.size() ? 1 : 0;
 }
 
 }  // namespace
@@ -167,6 +194,9 @@ PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
 
 std::string CreateSiblingTempFile(const std::string& target) {
     static std::atomic<unsigned> counter{0};
+    InstallSignalHandlersOnce();
+    // Held back while the file is created and armed, and delivered after.
+    SignalBlock block;
     const std::string stem = DirectoryOf(target) + "." + BaseNameOf(target) + ".";
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string candidate = stem + std::to_string(getpid()) + "-" +
@@ -174,6 +204,7 @@ std::string CreateSiblingTempFile(const std::string& target) {
         const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             close(fd);
+            ArmCleanup(candidate);
             return candidate;
         }
         if (errno != EEXIST) return {};
@@ -192,15 +223,6 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     struct stat first {}, second {};
     if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-void ArmInterruptCleanup(const std::string& path) {
-    InstallSignalHandlersOnce();
-    g_cleanupArmed = 0;
-    const std::size_t length = std::min(path.size(), g_cleanupPath.size() - 1);
-    std::memcpy(g_cleanupPath.data(), path.data(), length);
-    g_cleanupPath[length] = '\0';
-    g_cleanupArmed = length == path.size() ? 1 : 0;
 }
 
 void DisarmInterruptCleanup() { g_cleanupArmed = 0; }
