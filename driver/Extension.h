@@ -11,4 +11,8 @@ namespace kbn {
 // extension. An extension, dot included, is cut to 255 characters.
 std::string GetExtension(std::string_view path);
 
+// The last path component without its extension ("banks/Piano.sf2" gives
+// "Piano").
+std::string GetStem(std::string_view path);
+
 }  // namespace kbn

@@ -1,49 +1,131 @@
 #include "driver/Kbnconv.h"
 
+#include <chrono>
+#include <cstdio>
 #include <new>
 #include <ostream>
 #include <string>
 
 #include "driver/Extension.h"
+#include "driver/Options.h"
 #include "import/SoundFontConverter.h"
 #include "import/SourceError.h"
 #include "import/WavImporter.h"
 #include "stream/AtomicOutputFile.h"
 #include "stream/Platform.h"
 #include "stream/RvFile.h"
+#include "verify/BankVerifier.h"
+
+#ifndef KBN_VERSION
+#define KBN_VERSION "unknown"
+#endif
 
 namespace kbn {
 namespace {
 
+constexpr const char* kUsage = "Usage: kbnconv <in.sf2/wav> <out.kbn>\n";
+
+constexpr const char* kHelp =
+    "Usage: kbnconv [options] <in.sf2/wav> <out.kbn>\n"
+    "Converts a SoundFont 2 bank or a 16-bit PCM WAV file into a KBN bank.\n"
+    "The bank replaces <out.kbn> only once it is complete.\n"
+    "\n"
+    "Options:\n"
+    "      --verify   read the bank back before it replaces the output: decode every\n"
+    "                 sample and compare it, and the structure, with the source\n"
+    "  -v, --verbose  print a summary line on standard error\n"
+    "  -q, --quiet    print nothing but errors (the default)\n"
+    "  -h, --help     print this help and exit\n"
+    "      --version  print the version and exit\n"
+    "      --         end of options\n"
+    "\n"
+    "Exit status: 0 success, 1 conversion failed, 255 usage error.\n";
+
 enum class SourceKind { SoundFont, Wav };
 
+struct ConversionSummary {
+    ConvertedBank converted;
+    uint64_t bankBytes = 0;
+};
+
+void ConvertSource(SourceKind kind, CStreamIn& in, CStreamOut& out, ConvertedBank& converted) {
+    if (kind == SourceKind::SoundFont) {
+        ConvertSoundFont(in, out, &converted);
+    } else {
+        ConvertWav(in, out, &converted);
+    }
+}
+
+// Reads the finished temporary bank back and checks it against the source.
+void VerifyWritten(const std::string& tempPath, const std::string& outPath, CStreamIn& input,
+                   const ConvertedBank& converted) {
+    CRvFile written;
+    written.Open(tempPath.c_str(), CRvFile::kAccessRead, 0);
+    written.SetName(outPath);
+    try {
+        VerifyBank(written, input, converted);
+    } catch (const CVerifyError& e) {
+        throw CRvFile::Error(outPath + ": verification failed: " + e.what());
+    }
+    written.Close();
+}
+
 // Converts `inPath` into `outPath`; the bank appears at `outPath` only once
-// it is complete. Throws on any failure.
-void Convert(SourceKind kind, const std::string& inPath, const std::string& outPath) {
+// it is complete (and verified, when asked). Throws on any failure.
+ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std::string& outPath, bool verify) {
     CRvFile input;
     input.Open(inPath.c_str(), CRvFile::kAccessRead, 0);
     if (platform::IsSameFile(inPath, outPath)) {
         throw CRvFile::Error(outPath + ": is the input file itself; not writing over it");
     }
+    ConversionSummary summary;
     CAtomicOutputFile output(outPath);
-    if (kind == SourceKind::SoundFont) {
-        ConvertSoundFont(input, output.Stream());
-    } else {
-        ConvertWav(input, output.Stream());
-    }
+    ConvertSource(kind, input, output.Stream(), summary.converted);
+    summary.bankBytes = output.BytesWritten();
+    output.Close();
+    if (verify) VerifyWritten(output.TempPath(), outPath, input, summary.converted);
     output.Commit();
     input.Close();
+    return summary;
+}
+
+void PrintSummary(std::ostream& err, const std::string& inPath, const std::string& outPath,
+                  const ConversionSummary& summary, bool verified, double seconds) {
+    const Bank& bank = summary.converted.bank;
+    const uint64_t in = summary.converted.pcmBytes;
+    char ratio[32] = "-";
+    if (in != 0) std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * static_cast<double>(summary.bankBytes) / static_cast<double>(in));
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f", seconds);
+    err << inPath << " -> " << outPath << ": " << bank.samples.size() << " samples, " << bank.instruments.size()
+        << " instruments, " << bank.presets.size() << " presets, " << in << " PCM bytes in, "
+        << summary.bankBytes << " bank bytes out (" << ratio << "), " << time << " s"
+        << (verified ? ", verified" : "") << "\n";
 }
 
 }  // namespace
 
 int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-    if (argc < 3) {
-        out << "Usage: kbnconv <in.sf2/wav> <out.kbn>\n";
+    std::string optionError;
+    const std::optional<KbnconvOptions> options = ParseKbnconvOptions(argc, argv, optionError);
+    if (!options) {
+        err << "kbnconv: " << optionError << " (kbnconv --help lists the options)\n";
         return kExitUsage;
     }
-    const std::string inPath = argv[1];
-    const std::string outPath = argv[2];
+    if (options->help) {
+        out << kHelp;
+        return kExitSuccess;
+    }
+    if (options->version) {
+        out << "kbnconv " << KBN_VERSION << "\n";
+        return kExitSuccess;
+    }
+    if (options->paths.size() < 2) {
+        out << kUsage;
+        return kExitUsage;
+    }
+    const std::string& inPath = options->paths[0];
+    const std::string& outPath = options->paths[1];
     const std::string inExtension = GetExtension(inPath);
     if (GetExtension(outPath) != "kbn") {
         out << "Error: output file extension must be kbn\n";
@@ -59,8 +141,13 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
         return kExitUsage;
     }
 
+    const auto start = std::chrono::steady_clock::now();
     try {
-        Convert(kind, inPath, outPath);
+        const ConversionSummary summary = Convert(kind, inPath, outPath, options->verify);
+        if (options->verbosity == Verbosity::Verbose) {
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+            PrintSummary(err, inPath, outPath, summary, options->verify, elapsed.count());
+        }
         return kExitSuccess;
     } catch (const CSourceError& e) {
         err << inPath << ": " << e.what() << "\n";

@@ -1,6 +1,5 @@
 #include "import/SoundFontConverter.h"
 
-#include <span>
 
 #include "bank/BankWriter.h"
 #include "bank/GeneratorMap.h"
@@ -31,7 +30,7 @@ SampleRecord MakeSampleRecord(const SfSampleHeader& header) {
     return record;
 }
 
-void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables) {
+void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted) {
     const uint32_t count = tables.shdr.Count() - 1;
     WriteCount(out, count);
     std::vector<int16_t> pcm;  // grows to the largest sample, reused
@@ -39,65 +38,91 @@ void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables)
         const SfSampleHeader& header = tables.shdr.records[i];
         const SampleRecord record = MakeSampleRecord(header);
         WriteSampleRecord(out, record);
-        in.Seek(tables.sampleDataPosition + kSmplHeaderSize + 2 * uint64_t{header.start});
+        const uint64_t offset = tables.sampleDataPosition + kSmplHeaderSize + 2 * uint64_t{header.start};
+        in.Seek(offset);
         pcm.resize(record.length);
         ReadPcm16(in, pcm.data(), pcm.size());
         EncodeSample(out, pcm.data(), static_cast<int32_t>(pcm.size()));
+        converted.bank.samples.push_back(BankSample{record});
+        converted.pcm.push_back({offset, 2});
+        converted.pcmBytes += 2 * uint64_t{record.length};
     }
 }
 
-void WriteInstruments(CStreamOut& out, const SoundFontTables& tables) {
+// The zones of header i: from its bag index up to the next header's.
+template <typename Header>
+std::vector<BankZone> MakeZones(const std::vector<Header>& headers, std::size_t i, const std::vector<SfBag>& bags,
+                                const std::vector<SfGenerator>& generators,
+                                const std::vector<ModulatorRecord>& modulators) {
+    std::vector<BankZone> zones;
+    for (uint32_t z = headers[i].bagIndex; z < headers[i + 1].bagIndex; ++z) {
+        zones.push_back(MakeZone(bags, generators, modulators, z));
+    }
+    return zones;
+}
+
+void WriteZones(CStreamOut& out, const std::vector<BankZone>& zones) {
+    for (const BankZone& zone : zones) WriteZoneRecord(out, zone.generators, zone.modulators);
+}
+
+void WriteInstruments(CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted) {
     const std::vector<SfInstrumentHeader>& inst = tables.inst.records;
     const uint32_t count = tables.inst.Count() - 1;
     WriteCount(out, count);
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t first = inst[i].bagIndex;
-        const uint32_t next = inst[i + 1].bagIndex;
-        WriteInstrumentHeader(out, inst[i].name, next - first);
-        for (uint32_t z = first; z < next; ++z) {
-            WriteZone(out, tables.ibag.records, tables.igen.records, tables.imod.records, z);
-        }
+        BankInstrument instrument;
+        instrument.name = inst[i].name;
+        instrument.zones = MakeZones(inst, i, tables.ibag.records, tables.igen.records, tables.imod.records);
+        WriteInstrumentHeader(out, instrument.name, static_cast<uint32_t>(instrument.zones.size()));
+        WriteZones(out, instrument.zones);
+        converted.bank.instruments.push_back(std::move(instrument));
     }
 }
 
-void WritePresets(CStreamOut& out, const SoundFontTables& tables) {
+void WritePresets(CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted) {
     const std::vector<SfPresetHeader>& phdr = tables.phdr.records;
     const uint32_t count = tables.phdr.Count() - 1;
     WriteCount(out, count);
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t first = phdr[i].bagIndex;
-        const uint32_t next = phdr[i + 1].bagIndex;
-        WritePresetHeader(out, phdr[i].name, phdr[i].preset, phdr[i].bank, next - first);
-        for (uint32_t z = first; z < next; ++z) {
-            WriteZone(out, tables.pbag.records, tables.pgen.records, tables.pmod.records, z);
-        }
+        BankPreset preset;
+        preset.name = phdr[i].name;
+        preset.preset = phdr[i].preset;
+        preset.bank = phdr[i].bank;
+        preset.zones = MakeZones(phdr, i, tables.pbag.records, tables.pgen.records, tables.pmod.records);
+        WritePresetHeader(out, preset.name, preset.preset, preset.bank, static_cast<uint32_t>(preset.zones.size()));
+        WriteZones(out, preset.zones);
+        converted.bank.presets.push_back(std::move(preset));
     }
 }
 
 }  // namespace
 
-void WriteZone(CStreamOut& out, const std::vector<SfBag>& bags, const std::vector<SfGenerator>& generators,
-               const std::vector<ModulatorRecord>& modulators, uint32_t zone) {
+BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>& generators,
+                  const std::vector<ModulatorRecord>& modulators, uint32_t zone) {
     const SfBag& bag = bags[zone];
     const SfBag& nextBag = bags[zone + 1];
-    std::vector<GeneratorEntry> kept;
-    kept.reserve(nextBag.generatorIndex - bag.generatorIndex);
+    BankZone result;
+    result.generators.reserve(nextBag.generatorIndex - bag.generatorIndex);
     for (uint32_t g = bag.generatorIndex; g < nextBag.generatorIndex; ++g) {
-        if (const auto id = LookupGenerator(generators[g].oper)) kept.push_back({*id, generators[g].amount});
+        if (const auto id = LookupGenerator(generators[g].oper)) {
+            result.generators.push_back({*id, generators[g].amount});
+        }
     }
-    const std::span<const ModulatorRecord> zoneModulators(modulators.data() + bag.modulatorIndex,
-                                                          nextBag.modulatorIndex - bag.modulatorIndex);
-    WriteZoneRecord(out, kept, zoneModulators);
+    result.modulators.assign(modulators.begin() + bag.modulatorIndex, modulators.begin() + nextBag.modulatorIndex);
+    return result;
 }
 
-void ConvertSoundFont(CStreamIn& in, CStreamOut& out) {
+void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted) {
     SoundFontTables tables;
     if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont 2 file: no RIFF 'sfbk' header");
     ValidateSoundFont(tables);
+    ConvertedBank scratch;
+    ConvertedBank& result = converted ? *converted : scratch;
+    result = ConvertedBank{};
     WriteMagic(out);
-    WriteSamples(in, out, tables);
-    WriteInstruments(out, tables);
-    WritePresets(out, tables);
+    WriteSamples(in, out, tables, result);
+    WriteInstruments(out, tables, result);
+    WritePresets(out, tables, result);
 }
 
 }  // namespace kbn

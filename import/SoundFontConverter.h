@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "import/ConvertedBank.h"
 #include "import/SoundFontTables.h"
 #include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
@@ -13,13 +14,12 @@ namespace kbn {
 // instruments, then the presets, each with its zones, in the source's order.
 // The whole structure is read and checked before anything is written.
 // Throws CSourceError for a file that is not a usable SoundFont and
-// CRvFile::Error when reading or writing fails.
-void ConvertSoundFont(CStreamIn& in, CStreamOut& out);
+// CRvFile::Error when reading or writing fails. When `converted` is given,
+// it receives what was written.
+void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted = nullptr);
 
-// Writes zone `zone` of an instrument (ibag, igen, imod) or a preset (pbag,
-// pgen, pmod): its generators that the bank keeps, renumbered, in source
-// order, and its modulators as loaded.
-void WriteZone(CStreamOut& out, const std::vector<SfBag>& bags, const std::vector<SfGenerator>& generators,
-               const std::vector<ModulatorRecord>& modulators, uint32_t zone);
+// The zone `zone` of an instrument or a preset as the bank holds it.
+BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>& generators,
+                  const std::vector<ModulatorRecord>& modulators, uint32_t zone);
 
 }  // namespace kbn

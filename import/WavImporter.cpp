@@ -123,26 +123,41 @@ void WriteSample(CStreamOut& out, const SampleRecord& record, const std::vector<
     EncodeSample(out, pcm.data(), static_cast<int32_t>(pcm.size()));
 }
 
-void WriteInstrument(CStreamOut& out, uint16_t channels, uint16_t sampleMode) {
-    WriteCount(out, 1);
-    if (channels == 1) {
-        WriteInstrumentHeader(out, MakeName("sample"), 1);
-        const GeneratorEntry zone[] = {{kGenSampleId, 0}, {kGenSampleModes, sampleMode}};
-        WriteZoneRecord(out, zone, {});
-    } else {
-        WriteInstrumentHeader(out, MakeName("sample"), 2);
-        const GeneratorEntry left[] = {{kGenSampleId, 0}, {kGenSampleModes, sampleMode}, {kGenPan, kPanLeft}};
-        const GeneratorEntry right[] = {{kGenSampleId, 1}, {kGenSampleModes, sampleMode}, {kGenPan, kPanRight}};
-        WriteZoneRecord(out, left, {});
-        WriteZoneRecord(out, right, {});
-    }
+BankZone MakeZone(std::initializer_list<GeneratorEntry> generators) {
+    BankZone zone;
+    zone.generators = generators;
+    return zone;
 }
 
-void WritePreset(CStreamOut& out) {
-    WriteCount(out, 1);
-    WritePresetHeader(out, MakeName("sample"), 0, 0, 1);
-    const GeneratorEntry zone[] = {{kGenInstrument, 0}};
-    WriteZoneRecord(out, zone, {});
+// One instrument "sample" playing the sample, or the two channels panned
+// hard left and right; one preset 0 in bank 0 playing the instrument.
+void MakeStructure(Bank& bank, uint16_t channels, uint16_t sampleMode) {
+    BankInstrument instrument;
+    instrument.name = MakeName("sample");
+    if (channels == 1) {
+        instrument.zones.push_back(MakeZone({{kGenSampleId, 0}, {kGenSampleModes, sampleMode}}));
+    } else {
+        instrument.zones.push_back(MakeZone({{kGenSampleId, 0}, {kGenSampleModes, sampleMode}, {kGenPan, kPanLeft}}));
+        instrument.zones.push_back(MakeZone({{kGenSampleId, 1}, {kGenSampleModes, sampleMode}, {kGenPan, kPanRight}}));
+    }
+    bank.instruments = {instrument};
+    BankPreset preset;
+    preset.name = MakeName("sample");
+    preset.zones.push_back(MakeZone({{kGenInstrument, 0}}));
+    bank.presets = {preset};
+}
+
+void WriteStructure(CStreamOut& out, const Bank& bank) {
+    WriteCount(out, static_cast<uint32_t>(bank.instruments.size()));
+    for (const BankInstrument& instrument : bank.instruments) {
+        WriteInstrumentHeader(out, instrument.name, static_cast<uint32_t>(instrument.zones.size()));
+        for (const BankZone& zone : instrument.zones) WriteZoneRecord(out, zone.generators, zone.modulators);
+    }
+    WriteCount(out, static_cast<uint32_t>(bank.presets.size()));
+    for (const BankPreset& preset : bank.presets) {
+        WritePresetHeader(out, preset.name, preset.preset, preset.bank, static_cast<uint32_t>(preset.zones.size()));
+        for (const BankZone& zone : preset.zones) WriteZoneRecord(out, zone.generators, zone.modulators);
+    }
 }
 
 }  // namespace
@@ -210,7 +225,7 @@ void ReadChannel(CStreamIn& in, int16_t* dst, uint32_t frames) {
     }
 }
 
-void ConvertWav(CStreamIn& in, CStreamOut& out) {
+void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted) {
     const WavContents contents = WalkChunks(in);
     CheckBlockAlign(contents);
     const WavFormat& format = contents.format;
@@ -226,26 +241,30 @@ void ConvertWav(CStreamIn& in, CStreamOut& out) {
     record.sampleRate = format.sampleRate;
     record.rootKey = static_cast<uint8_t>(sampler.unityNote);
     record.pitchCorrection = 0;
+    record.flags = format.channels == 1 ? kSampleFlagPresent : kSampleFlagPresent | kSampleFlagStereo;
+
+    ConvertedBank scratch;
+    ConvertedBank& result = converted ? *converted : scratch;
+    result = ConvertedBank{};
+    MakeStructure(result.bank, format.channels, looped ? 1 : 0);
 
     WriteMagic(out);
+    WriteCount(out, format.channels);
     std::vector<int16_t> pcm(frames);
-    if (format.channels == 1) {
-        WriteCount(out, 1);
-        record.flags = kSampleFlagPresent;
-        in.Seek(contents.dataPosition);
-        ReadPcm16(in, pcm.data(), frames);
-        WriteSample(out, record, pcm);
-    } else {
-        WriteCount(out, 2);
-        record.flags = kSampleFlagPresent | kSampleFlagStereo;
-        for (uint32_t channel = 0; channel < 2; ++channel) {
-            in.Seek(contents.dataPosition + 2 * channel);
+    for (uint32_t channel = 0; channel < format.channels; ++channel) {
+        const uint64_t offset = contents.dataPosition + 2 * channel;
+        in.Seek(offset);
+        if (format.channels == 1) {
+            ReadPcm16(in, pcm.data(), frames);
+        } else {
             ReadChannel(in, pcm.data(), frames);
-            WriteSample(out, record, pcm);
         }
+        WriteSample(out, record, pcm);
+        result.bank.samples.push_back(BankSample{record});
+        result.pcm.push_back({offset, format.blockAlign});
+        result.pcmBytes += 2 * uint64_t{frames};
     }
-    WriteInstrument(out, format.channels, looped ? 1 : 0);
-    WritePreset(out);
+    WriteStructure(out, result.bank);
 }
 
 bool TryConvertWav(CStreamIn& in, CStreamOut& out) {

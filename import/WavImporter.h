@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "import/ConvertedBank.h"
 #include "import/SourceError.h"
 #include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
@@ -37,8 +38,9 @@ struct WavSampler {
 // instrument "sample" and one preset 0 in bank 0. Throws CSourceError when the
 // file is not such a WAV file (CWavLoadException for an unsupported format)
 // and CRvFile::Error when reading or writing fails. Nothing is written before
-// the whole file has been checked.
-void ConvertWav(CStreamIn& in, CStreamOut& out);
+// the whole file has been checked. When `converted` is given, it receives
+// what was written.
+void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted = nullptr);
 
 // ConvertWav, with an unsupported format reported as false.
 bool TryConvertWav(CStreamIn& in, CStreamOut& out);

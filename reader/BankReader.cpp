@@ -232,6 +232,29 @@ Bank ReadBank(CStreamIn& in) {
     return bank;
 }
 
+void CheckBankReferences(const Bank& bank) {
+    const auto check = [](const std::vector<BankZone>& zones, const std::string& owner, uint16_t id, std::size_t count,
+                          const char* section) {
+        for (std::size_t z = 0; z < zones.size(); ++z) {
+            for (const GeneratorEntry& entry : zones[z].generators) {
+                if (entry.id == id && entry.amount >= count) {
+                    CBankCursor::FailAt(zones[z].offset, owner + " zone " + std::to_string(z) + " points to " +
+                                                             section + " " + std::to_string(entry.amount) +
+                                                             ", past the " + std::to_string(count) + " in the bank");
+                }
+            }
+        }
+    };
+    for (std::size_t i = 0; i < bank.instruments.size(); ++i) {
+        check(bank.instruments[i].zones, "instrument " + std::to_string(i) + " " + QuotedName(bank.instruments[i].name),
+              kGenSampleId, bank.samples.size(), "sample");
+    }
+    for (std::size_t i = 0; i < bank.presets.size(); ++i) {
+        check(bank.presets[i].zones, "preset " + std::to_string(i) + " " + QuotedName(bank.presets[i].name),
+              kGenInstrument, bank.instruments.size(), "instrument");
+    }
+}
+
 std::vector<int16_t> ReadSamplePcm(CStreamIn& in, const BankSample& sample, uint32_t index) {
     std::vector<uint8_t> packed(sample.packedSize);
     in.Seek(sample.packedOffset);

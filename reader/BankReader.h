@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "reader/Bank.h"
+#include "bank/Bank.h"
 #include "stream/StreamIn.h"
 
 namespace kbn {
@@ -21,6 +21,10 @@ public:
 // generator ids 1 to 52, flags and reserved bytes as written, and nothing
 // after the preset section. The sample streams are skipped, not decoded.
 Bank ReadBank(CStreamIn& in);
+
+// Checks that every sampleID points into the sample section and every
+// instrument generator into the instrument section.
+void CheckBankReferences(const Bank& bank);
 
 // Reads and decodes one sample's PCM; CBankFormatError when its stream does
 // not decode to exactly its bit count.

@@ -25,13 +25,17 @@ CAtomicOutputFile::~CAtomicOutputFile() {
     if (!done_) Discard();
 }
 
-void CAtomicOutputFile::Commit() {
+void CAtomicOutputFile::Close() {
     try {
         file_.Close();
     } catch (...) {
         Discard();
         throw;
     }
+}
+
+void CAtomicOutputFile::Commit() {
+    Close();
     if (!platform::ReplaceFile(tempPath_, targetPath_)) {
         const int code = platform::LastError();
         Discard();

@@ -18,8 +18,15 @@ public:
     ~CAtomicOutputFile();
 
     CStreamOut& Stream() { return file_; }
+    // The bytes written so far (before Close).
+    uint64_t BytesWritten() { return file_.Tell(); }
     const std::string& TempPath() const { return tempPath_; }
-    // Throws CRvFile::Error; on failure the target is untouched.
+    // Writes what is buffered and closes the temporary file, which can then be
+    // read back from TempPath() before Commit. Throws CRvFile::Error, having
+    // removed the temporary file.
+    void Close();
+    // Closes (if not yet closed) and renames the temporary file over the
+    // target. Throws CRvFile::Error; on failure the target is untouched.
     void Commit();
 
 private:

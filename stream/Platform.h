@@ -46,6 +46,8 @@ std::string CreateSiblingTempFile(const std::string& target);
 // Renames `from` over `to`, replacing `to` atomically if it exists.
 bool ReplaceFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
+// Creates a directory; an existing directory is success.
+bool MakeDirectory(const std::string& path);
 // True when both paths name the same existing file (links followed).
 bool IsSameFile(const std::string& a, const std::string& b);
 

@@ -219,6 +219,14 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+bool MakeDirectory(const std::string& path) {
+    if (mkdir(path.c_str(), 0777) == 0) return true;
+    struct stat info {};
+    if (errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+    if (errno == EEXIST) errno = ENOTDIR;
+    return false;
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
     struct stat first {}, second {};
     if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kbn {
+
+// The SoundFont standard's name of a bank generator id ("pan", "keyRange",
+// "sampleID", ...), or "generator<N>" for an id outside 1-52.
+std::string GeneratorName(uint16_t bankId);
+
+}  // namespace kbn

@@ -1,0 +1,131 @@
+#include "verify/BankVerifier.h"
+
+#include <cstring>
+#include <tuple>
+#include <vector>
+
+#include "bank/NameText.h"
+#include "import/WavImporter.h"
+#include "reader/BankReader.h"
+#include "stream/StreamIo.h"
+
+namespace kbn {
+namespace {
+
+std::string Describe(const char* kind, std::size_t index, const Name& name) {
+    return std::string(kind) + " " + std::to_string(index) + " " + QuotedName(name);
+}
+
+std::optional<std::string> Differ(const std::string& what, uint64_t expected, uint64_t actual) {
+    if (expected == actual) return std::nullopt;
+    return what + " is " + std::to_string(actual) + ", expected " + std::to_string(expected);
+}
+
+std::optional<std::string> CompareSample(std::size_t i, const SampleRecord& e, const SampleRecord& a) {
+    const std::string who = Describe("sample", i, e.name);
+    if (e.name != a.name) return who + ": the name is " + QuotedName(a.name);
+    for (const auto& [field, expected, actual] :
+         {std::tuple{"length", uint64_t{e.length}, uint64_t{a.length}},
+          std::tuple{"loop start", uint64_t{e.loopStart}, uint64_t{a.loopStart}},
+          std::tuple{"loop end", uint64_t{e.loopEnd}, uint64_t{a.loopEnd}},
+          std::tuple{"sample rate", uint64_t{e.sampleRate}, uint64_t{a.sampleRate}},
+          std::tuple{"root key", uint64_t{e.rootKey}, uint64_t{a.rootKey}},
+          std::tuple{"pitch correction", uint64_t(uint8_t(e.pitchCorrection)), uint64_t(uint8_t(a.pitchCorrection))},
+          std::tuple{"flags", uint64_t{e.flags}, uint64_t{a.flags}}}) {
+        if (auto d = Differ(who + ": the " + field, expected, actual)) return d;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> CompareZones(const std::string& owner, const std::vector<BankZone>& e,
+                                        const std::vector<BankZone>& a) {
+    if (auto d = Differ(owner + ": the zone count", e.size(), a.size())) return d;
+    for (std::size_t z = 0; z < e.size(); ++z) {
+        const std::string zone = owner + " zone " + std::to_string(z);
+        if (auto d = Differ(zone + ": the generator count", e[z].generators.size(), a[z].generators.size())) return d;
+        for (std::size_t g = 0; g < e[z].generators.size(); ++g) {
+            const GeneratorEntry& x = e[z].generators[g];
+            const GeneratorEntry& y = a[z].generators[g];
+            if (x.id != y.id || x.amount != y.amount) {
+                return zone + ": generator " + std::to_string(g) + " is (" + std::to_string(y.id) + ", " +
+                       std::to_string(y.amount) + "), expected (" + std::to_string(x.id) + ", " +
+                       std::to_string(x.amount) + ")";
+            }
+        }
+        if (auto d = Differ(zone + ": the modulator count", e[z].modulators.size(), a[z].modulators.size())) return d;
+        for (std::size_t m = 0; m < e[z].modulators.size(); ++m) {
+            const ModulatorRecord& x = e[z].modulators[m];
+            const ModulatorRecord& y = a[z].modulators[m];
+            if (x.source != y.source || x.destination != y.destination || x.amount != y.amount ||
+                x.amountSource != y.amountSource || x.transform != y.transform) {
+                return zone + ": modulator " + std::to_string(m) + " differs";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& location, uint32_t frames) {
+    std::vector<int16_t> pcm(frames);
+    source.Seek(location.offset);
+    if (location.stride == 2) {
+        ReadPcm16(source, pcm.data(), frames);
+    } else {
+        ReadChannel(source, pcm.data(), frames);
+    }
+    return pcm;
+}
+
+}  // namespace
+
+std::optional<std::string> FindStructureDifference(const Bank& expected, const Bank& actual) {
+    if (auto d = Differ("the sample count", expected.samples.size(), actual.samples.size())) return d;
+    for (std::size_t i = 0; i < expected.samples.size(); ++i) {
+        if (auto d = CompareSample(i, expected.samples[i].record, actual.samples[i].record)) return d;
+    }
+    if (auto d = Differ("the instrument count", expected.instruments.size(), actual.instruments.size())) return d;
+    for (std::size_t i = 0; i < expected.instruments.size(); ++i) {
+        const std::string who = Describe("instrument", i, expected.instruments[i].name);
+        if (expected.instruments[i].name != actual.instruments[i].name) return who + ": the name differs";
+        if (auto d = CompareZones(who, expected.instruments[i].zones, actual.instruments[i].zones)) return d;
+    }
+    if (auto d = Differ("the preset count", expected.presets.size(), actual.presets.size())) return d;
+    for (std::size_t i = 0; i < expected.presets.size(); ++i) {
+        const BankPreset& e = expected.presets[i];
+        const BankPreset& a = actual.presets[i];
+        const std::string who = Describe("preset", i, e.name);
+        if (e.name != a.name) return who + ": the name differs";
+        if (auto d = Differ(who + ": the preset number", e.preset, a.preset)) return d;
+        if (auto d = Differ(who + ": the bank number", e.bank, a.bank)) return d;
+        if (auto d = CompareZones(who, e.zones, a.zones)) return d;
+    }
+    return std::nullopt;
+}
+
+void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted) {
+    Bank bank;
+    try {
+        bank = ReadBank(written);
+    } catch (const CBankFormatError& e) {
+        throw CVerifyError(e.what());
+    }
+    if (auto difference = FindStructureDifference(converted.bank, bank)) throw CVerifyError(*difference);
+    for (uint32_t i = 0; i < bank.samples.size(); ++i) {
+        std::vector<int16_t> decoded;
+        try {
+            decoded = ReadSamplePcm(written, bank.samples[i], i);
+        } catch (const CBankFormatError& e) {
+            throw CVerifyError(e.what());
+        }
+        const std::vector<int16_t> original = ReadSourcePcm(source, converted.pcm[i], bank.samples[i].record.length);
+        if (decoded != original) {
+            std::size_t frame = 0;
+            while (decoded[frame] == original[frame]) ++frame;
+            throw CVerifyError(Describe("sample", i, bank.samples[i].record.name) + ": frame " +
+                               std::to_string(frame) + " decodes to " + std::to_string(decoded[frame]) +
+                               ", the source holds " + std::to_string(original[frame]));
+        }
+    }
+}
+
+}  // namespace kbn
