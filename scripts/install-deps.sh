@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev         # the microbenchmarks
   timgm6mb-soundfont       # a real General MIDI bank for the end-to-end tests
   sox                      # WAV files made by another program
+  fluidsynth               # a real SoundFont player for the render comparison
 )
 
 missing=()

@@ -93,6 +93,39 @@ TEST_F(KbnconvProgram, ConvertsWithUpperCaseExtensionsAndIgnoresExtraArguments) 
     EXPECT_EQ(dir_.List(), (std::vector<std::string>{"IN.WAV", "OUT.KBN"}));
 }
 
+TEST_F(KbnconvProgram, HelpAndVersionGoToStandardOutput) {
+    test::ProgramResult result = Run({"--help"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("Usage: kbnconv [options] <in.sf2/wav> <out.kbn>\n", 0), 0u) << result.out;
+    result = Run({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "kbnconv 1.0.0\n");
+    result = Run({"--fast", "a.wav", "b.kbn"});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "kbnconv: unknown option '--fast' (kbnconv --help lists the options)\n");
+}
+
+TEST_F(KbnconvProgram, OptionsMayFollowThePathsAndDoubleDashEndsThem) {
+    const std::vector<uint8_t> wav = SmallWav();
+    test::WriteFileBytes(dir_ / "-in.wav", wav);
+    const test::ProgramResult result = Run({"--verify", "--", "-in.wav", "out.kbn"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), BankOf(wav));
+}
+
+TEST_F(KbnconvProgram, VerboseSummarisesTheConversion) {
+    test::WriteFileBytes(dir_ / "in.wav", SmallWav());
+    const test::ProgramResult result = Run({"in.wav", "out.kbn", "-v", "--verify"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    const std::string bankBytes = std::to_string(std::filesystem::file_size(dir_ / "out.kbn"));
+    const std::string start = "in.wav -> out.kbn: 1 samples, 1 instruments, 1 presets, 10000 PCM bytes in, " +
+                              bankBytes + " bank bytes out (";
+    EXPECT_EQ(result.err.rfind(start, 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("%), "), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.substr(result.err.size() - 13), " s, verified\n") << result.err;
+}
+
 TEST_F(KbnconvProgram, ReplacesAnExistingBank) {
     const std::vector<uint8_t> wav = SmallWav();
     test::WriteFileBytes(dir_ / "in.wav", wav);

@@ -66,5 +66,6 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
 }
 
 std::string KbnconvPath() { return KBNCONV_PATH; }
+std::string KbndumpPath() { return KBNDUMP_PATH; }
 
 }  // namespace kbn::test

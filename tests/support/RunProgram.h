@@ -22,7 +22,8 @@ struct ProgramOptions {
 // Runs a program with the arguments (argv[0] is the program) and waits for it.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});
 
-// The path of the built kbnconv program.
+// The paths of the built programs.
 std::string KbnconvPath();
+std::string KbndumpPath();
 
 }  // namespace kbn::test
