@@ -1,19 +1,16 @@
 #include "codec/BitWriter.h"
 
+#include <algorithm>
+
 #include "stream/ByteOrder.h"
 
 namespace kbn {
 
-CBitWriter::CBitWriter(CStreamOut& out) : out_(out), chunk_(kChunkBytes + 8) {}
+CBitWriter::CBitWriter(CStreamOut& out) : out_(out), chunk_(kChunkBytes + kBlockReserve) {}
 
-void CBitWriter::StoreWord(uint64_t word) {
-    PutU64(chunk_.data() + used_, word);
-    used_ += 8;
-    storedBits_ += 64;
-    if (used_ == kChunkBytes) {
-        out_.Write(chunk_.data(), static_cast<uint32_t>(used_));
-        used_ = 0;
-    }
+void CBitWriter::FlushChunk() {
+    out_.Write(chunk_.data(), static_cast<uint32_t>(used_));
+    used_ = 0;
 }
 
 void CBitWriter::WriteZeros(uint64_t count) {
@@ -28,6 +25,38 @@ void CBitWriter::WriteZeros(uint64_t count) {
     for (; words > 0; --words) {
         StoreWord(accumulator_);
         accumulator_ = 0;
+    }
+}
+
+void CBitWriter::WriteRiceCodes(const uint32_t* codes, uint32_t n, uint32_t k) {
+    // Codes of at most 32 bits go two at a time, as one value of at most 64
+    // bits, which halves the chain of dependent steps. A longer code (rare:
+    // a huge residual with a small parameter) sends the block the long way.
+    uint32_t largest = 0;
+    for (uint32_t i = 0; i < n; ++i) largest = std::max(largest, codes[i] >> k);
+    if (largest >= 32 - k) {
+        for (uint32_t i = 0; i < n; ++i) WriteRiceCode(codes[i], k);
+        return;
+    }
+    const uint32_t lowMask = (uint32_t{1} << k) - 1;
+    const auto value = [&](uint32_t code) { return (code & lowMask) | (uint64_t{1} << (k + (code >> k))); };
+    uint64_t values[kMaxValuesPerAppend];
+    uint64_t widths[kMaxValuesPerAppend];
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < n;) {
+        const uint32_t chunk = std::min(n - i, 2 * kMaxValuesPerAppend);
+        count = 0;
+        for (uint32_t j = 0; j + 1 < chunk; j += 2, ++count) {
+            const uint32_t firstWidth = k + 1 + (codes[i + j] >> k);
+            values[count] = value(codes[i + j]) | value(codes[i + j + 1]) << firstWidth;
+            widths[count] = firstWidth + k + 1 + (codes[i + j + 1] >> k);
+        }
+        if (chunk % 2) {
+            values[count] = value(codes[i + chunk - 1]);
+            widths[count++] = k + 1 + (codes[i + chunk - 1] >> k);
+        }
+        AppendValues(values, widths, count);
+        i += chunk;
     }
 }
 

@@ -1,11 +1,18 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
+#include "stream/ByteOrder.h"
 #include "stream/StreamOut.h"
 
 namespace kbn {
+
+// The accumulator's words are stored with memcpy in the inner loop, which
+// is the little-endian byte order only on little-endian hosts.
+static_assert(std::endian::native == std::endian::little, "the bit writer stores little-endian words");
 
 // Packs bits least significant first, filling each byte from bit 0 upward,
 // through a 64-bit accumulator, and hands them to the stream in large
@@ -38,6 +45,41 @@ public:
         }
     }
 
+    // The Rice codes of n codes with one parameter k: the encoder's inner loop.
+    void WriteRiceCodes(const uint32_t* codes, uint32_t n, uint32_t k);
+
+    // Appends `count` (at most 16) values of widths[i] bits each (at most
+    // 64, with no bits set above the width), kept in registers throughout.
+    static constexpr uint32_t kMaxValuesPerAppend = 16;
+    void AppendValues(const uint64_t* values, const uint64_t* widths, uint32_t count) {
+        if (used_ + 8 * (count + 2) > kChunkBytes) FlushChunk();
+        uint64_t accumulator = accumulator_;
+        uint32_t fill = fill_;
+        uint8_t* const start = chunk_.data() + used_;
+        uint8_t* word = start;
+        // The accumulator is stored every time and kept only when it is
+        // full; the bits that did not fit start the next word.
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint64_t value = values[i];
+            accumulator |= value << fill;
+            std::memcpy(word, &accumulator, 8);  // little-endian hosts; see the assertion above
+            const uint32_t total = fill + static_cast<uint32_t>(widths[i]);
+            const uint64_t spill = (value >> 1) >> (63 - fill);
+            const uint64_t full = total >> 6;  // 0 or 1
+            word += 8 * full;
+            // A select without a branch: whether a word fills up is as good
+            // as random, and a mispredicted branch would cost more.
+            const uint64_t keepSpill = uint64_t{0} - full;
+            accumulator = (spill & keepSpill) | (accumulator & ~keepSpill);
+            fill = total & 63;
+        }
+        const auto stored = static_cast<std::size_t>(word - start);
+        used_ += stored;
+        storedBits_ += 8 * stored;
+        accumulator_ = accumulator;
+        fill_ = fill;
+    }
+
     uint64_t BitCount() const { return storedBits_ + fill_; }
 
     // Writes the current partial byte, also when it holds no bit, so that
@@ -47,6 +89,9 @@ public:
 private:
     static constexpr uint32_t kMaxPut = 57;
     static constexpr std::size_t kChunkBytes = 64 * 1024;
+    // Room for the largest append: 16 values of 64 bits, the pending bits
+    // and the spare word that every step stores.
+    static constexpr std::size_t kBlockReserve = 8 * (kMaxValuesPerAppend + 2);
 
     // Appends the `width` (at most 64) low bits of `value`, which must have
     // no bits above them.
@@ -60,7 +105,14 @@ private:
         }
     }
 
-    void StoreWord(uint64_t word);
+    void StoreWord(uint64_t word) {
+        PutU64(chunk_.data() + used_, word);
+        used_ += 8;
+        storedBits_ += 64;
+        if (used_ >= kChunkBytes) FlushChunk();
+    }
+
+    void FlushChunk();
 
     CStreamOut& out_;
     std::vector<uint8_t> chunk_;

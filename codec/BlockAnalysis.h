@@ -17,10 +17,14 @@ struct PredictorHistory {
     int16_t h3 = 0;
 };
 
-// Residual codes of one block under each predictor order: row p holds the
-// p-th difference of the samples, each mapped to 2v (v >= 0) or 2|v| + 1.
+// The residuals of one block under each predictor order: row p is the p-th
+// difference of the samples, wrapped to 16 bits. Each row is stored after
+// the history value it was differenced from (lanes[p][0]), so that the next
+// row is lanes[p][i + 1] - lanes[p][i]. Lanes past a short block are zero.
 struct ResidualRows {
-    std::array<std::array<uint32_t, kSamplesPerBlock>, kPredictorOrders> codes;
+    alignas(64) int16_t lanes[kPredictorOrders][kSamplesPerBlock + 1];
+
+    const int16_t* Row(uint32_t order) const { return &lanes[order][1]; }
 };
 
 struct BlockCoding {
@@ -29,6 +33,7 @@ struct BlockCoding {
     uint32_t cost = 0;  // bits of the residuals, without the 6 header bits
 };
 
+// The code of a residual v: 2v for v >= 0, 2|v| + 1 for v < 0.
 inline uint32_t ResidualCode(int16_t residual) {
     const int32_t v = residual;
     const uint32_t negative = static_cast<uint32_t>(v < 0);
@@ -36,16 +41,15 @@ inline uint32_t ResidualCode(int16_t residual) {
     return (magnitude << 1) | negative;
 }
 
-// Computes the four rows of codes for n (0 to 32) samples and moves the
-// history on; with n = 0 nothing changes.
-void ComputeResidualRows(const int16_t* samples, uint32_t n, PredictorHistory& history,
-                         ResidualRows& rows);
+// Computes the four rows for n (0 to 32) samples and moves the history on;
+// with n = 0 the rows are all zero and the history stays.
+void ComputeResidualRows(const int16_t* samples, uint32_t n, PredictorHistory& history, ResidualRows& rows);
 
-// Bits that n codes take with Rice parameter k.
-uint32_t RiceCost(const uint32_t* codes, uint32_t n, uint32_t k);
+// Bits that the codes of n residuals take with Rice parameter k.
+uint32_t RiceCost(const int16_t* residuals, uint32_t n, uint32_t k);
 
-// The cheapest (order, parameter) pair: ties go to the smaller order, then
-// to the smaller parameter.
+// The cheapest (order, parameter) pair for a block of n residuals: ties go
+// to the smaller order, then to the smaller parameter.
 BlockCoding ChooseBlockCoding(const ResidualRows& rows, uint32_t n);
 
 }  // namespace kbn

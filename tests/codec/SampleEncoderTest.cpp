@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
+
 #include "codec/BlockAnalysis.h"
+#include "codec/BitWriter.h"
+#include "codec/FullBlock.h"
 #include "stream/MemoryStream.h"
 #include "tests/codec/ReferenceEncoder.h"
 #include "tests/codec/SignalGenerator.h"
@@ -62,7 +67,7 @@ TEST(SampleEncoder, FinalBlockIsPredictedFromTheHistoryOfTheFirst) {
     ResidualRows rows;
     ComputeResidualRows(ramp.data(), 32, history, rows);
     ComputeResidualRows(ramp.data() + 32, 1, history, rows);
-    EXPECT_EQ(rows.codes[2][0], 0u);
+    EXPECT_EQ(rows.Row(2)[0], 0);
     EXPECT_EQ(ChooseBlockCoding(rows, 1).cost, 1u);
     EXPECT_EQ(Encode(ramp), test::ReferenceEncode(ramp));
 }
@@ -77,7 +82,17 @@ TEST(SampleEncoder, MostNegativeResidualWithParameterZeroIsALongUnaryRun) {
     PredictorHistory history;
     ResidualRows rows;
     ComputeResidualRows(samples.data(), 1, history, rows);
-    EXPECT_EQ(RiceCost(rows.codes[0].data(), 1, 0), 65538u);
+    EXPECT_EQ(RiceCost(rows.Row(0), 1, 0), 65538u);
+}
+
+// Rows with these residuals in lanes 1 and 2, the rest zero.
+ResidualRows RowsOf(int16_t a, int16_t b) {
+    ResidualRows rows{};
+    for (auto& lane : rows.lanes) {
+        lane[1] = a;
+        lane[2] = b;
+    }
+    return rows;
 }
 
 TEST(SampleEncoder, TiesGoToTheSmallerOrderThenTheSmallerParameter) {
@@ -85,16 +100,16 @@ TEST(SampleEncoder, TiesGoToTheSmallerOrderThenTheSmallerParameter) {
     ResidualRows rows{};
     EXPECT_EQ(ChooseBlockCoding(rows, 32).order, 0u);
     EXPECT_EQ(ChooseBlockCoding(rows, 32).riceParameter, 0u);
-    // Codes (2, 2) cost 6 bits with k = 0, 1 and 2, under every order: the
-    // pair is (0, 0), not a later one of the same cost.
-    for (auto& row : rows.codes) row[0] = row[1] = 2;
-    EXPECT_EQ(RiceCost(rows.codes[3].data(), 2, 0), 6u);
-    EXPECT_EQ(RiceCost(rows.codes[3].data(), 2, 2), 6u);
+    // Residuals (1, 1), codes (2, 2), cost 6 bits with k = 0, 1 and 2, under
+    // every order: the pair is (0, 0), not a later one of the same cost.
+    rows = RowsOf(1, 1);
+    EXPECT_EQ(RiceCost(rows.Row(3), 2, 0), 6u);
+    EXPECT_EQ(RiceCost(rows.Row(3), 2, 2), 6u);
     const BlockCoding coding = ChooseBlockCoding(rows, 2);
     EXPECT_EQ(coding.order, 0u);
     EXPECT_EQ(coding.riceParameter, 0u);
     // A later order wins only when strictly cheaper.
-    rows.codes[2][0] = rows.codes[2][1] = 0;
+    rows.lanes[2][1] = rows.lanes[2][2] = 0;
     EXPECT_EQ(ChooseBlockCoding(rows, 2).order, 2u);
 }
 
@@ -132,19 +147,22 @@ INSTANTIATE_TEST_SUITE_P(Signals, EncoderMatchesReference, testing::ValuesIn(All
                          });
 
 TEST(SampleEncoder, ConvexSearchFindsTheExhaustiveMinimumOnRandomBlocks) {
-    // Random code distributions of every scale, block lengths 1 to 32.
+    // Random residuals of every scale, block lengths 1 to 32, padding zero.
     std::mt19937 random(42);
     for (int trial = 0; trial < 20000; ++trial) {
         ResidualRows rows{};
         const uint32_t n = 1 + random() % 32;
         for (uint32_t p = 0; p < 4; ++p) {
-            const uint32_t scale = 1u << (random() % 18);
-            for (uint32_t i = 0; i < n; ++i) rows.codes[p][i] = std::min<uint32_t>(random() % (scale + 1), 65537);
+            const int32_t scale = 1 << (random() % 17);
+            for (uint32_t i = 0; i < n; ++i) {
+                const int32_t v = static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
+                rows.lanes[p][i + 1] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
+            }
         }
         uint32_t best = UINT32_MAX, bestP = 0, bestK = 0;
         for (uint32_t p = 0; p < 4; ++p) {
             for (uint32_t k = 0; k < 16; ++k) {
-                const uint32_t cost = RiceCost(rows.codes[p].data(), n, k);
+                const uint32_t cost = RiceCost(rows.Row(p), n, k);
                 if (cost < best) {
                     best = cost;
                     bestP = p;
@@ -158,6 +176,66 @@ TEST(SampleEncoder, ConvexSearchFindsTheExhaustiveMinimumOnRandomBlocks) {
         ASSERT_EQ(coding.riceParameter, bestK) << "trial " << trial;
     }
 }
+
+// Every full-block kernel this processor can run against the exhaustive
+// search and the literal Rice codes, on the same rows, with the history
+// carried from block to block.
+class FullBlockKernels : public testing::TestWithParam<FullBlockKernel> {};
+
+TEST_P(FullBlockKernels, MatchTheExhaustiveSearchAndTheLiteralCodes) {
+    const FullBlockKernel& kernel = GetParam();
+    std::mt19937 random(7);
+    PredictorHistory slow;
+    int16_t samples[3 + 32] = {};  // the three samples before the block, then the block
+    int16_t* const block = samples + 3;
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::copy(block + 29, block + 32, samples);
+        const int32_t scale = 1 << (random() % 17);
+        const int32_t base = static_cast<int32_t>(random() % 65536) - 32768;
+        const bool extremes = random() % 16 == 0;
+        for (int16_t& v : std::span<int16_t>(block, 32)) {
+            const int32_t x = extremes ? ((random() % 2) ? 32767 : -32768)
+                                       : base + static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
+            v = static_cast<int16_t>(std::clamp(x, -32768, 32767));
+        }
+        ResidualRows rows;
+        ComputeResidualRows(block, 32, slow, rows);
+        uint32_t best = UINT32_MAX, bestP = 0, bestK = 0;
+        for (uint32_t p = 0; p < 4; ++p) {
+            for (uint32_t k = 0; k < 16; ++k) {
+                const uint32_t cost = RiceCost(rows.Row(p), 32, k);
+                if (cost < best) {
+                    best = cost;
+                    bestP = p;
+                    bestK = k;
+                }
+            }
+        }
+        const BlockCoding coding = kernel.analyze(block);
+        ASSERT_EQ(coding.cost, best) << "trial " << trial;
+        ASSERT_EQ(coding.order, bestP) << "trial " << trial;
+        ASSERT_EQ(coding.riceParameter, bestK) << "trial " << trial;
+        // Any order and parameter, including ones that make codes longer
+        // than 32 bits, writes what the general writer writes.
+        const uint32_t order = random() % 4, k = random() % 16;
+        CMemoryStreamOut fast, literal;
+        {
+            CBitWriter bits(fast);
+            kernel.write(block, order, k, bits);
+            bits.Finish();
+        }
+        {
+            CBitWriter bits(literal);
+            bits.WriteBits(order | k << 2, 6);
+            for (uint32_t i = 0; i < 32; ++i) bits.WriteRiceCode(ResidualCode(rows.Row(order)[i]), k);
+            bits.Finish();
+        }
+        ASSERT_EQ(fast.Bytes(), literal.Bytes()) << "trial " << trial << " order " << order << " k " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Available, FullBlockKernels, testing::ValuesIn(AvailableFullBlockKernels()),
+                         [](const testing::TestParamInfo<FullBlockKernel>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kbn

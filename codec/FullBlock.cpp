@@ -1,0 +1,24 @@
+#include "codec/FullBlock.h"
+
+namespace kbn {
+
+const std::vector<FullBlockKernel>& AvailableFullBlockKernels() {
+    static const std::vector<FullBlockKernel> kernels = [] {
+        std::vector<FullBlockKernel> available = {{"portable", kernels::AnalyzePortable, kernels::WritePortable}};
+#ifdef KBN_HAVE_SSE2_KERNEL
+        available.push_back({"sse2", kernels::AnalyzeSse2, kernels::WriteSse2});
+#endif
+#ifdef KBN_HAVE_AVX2_KERNEL
+        if (kernels::ProcessorHasAvx2()) available.push_back({"avx2", kernels::AnalyzeAvx2, kernels::WriteAvx2});
+#endif
+        return available;
+    }();
+    return kernels;
+}
+
+const FullBlockKernel& SelectedFullBlockKernel() {
+    static const FullBlockKernel& selected = AvailableFullBlockKernels().back();
+    return selected;
+}
+
+}  // namespace kbn

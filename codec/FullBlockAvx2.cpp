@@ -1,0 +1,228 @@
+// Full blocks of 32 samples with AVX2 (and BMI2), for the processors that
+// have them: a row is two vectors; the cost sums of all four orders are
+// reduced together; and the codes become pairs of (value, width) in vector
+// lanes, so that only the appending to the bit stream stays serial. Every
+// function here carries the target attribute, so that nothing compiled for
+// AVX2 can be called on a processor without it.
+#include "codec/FullBlock.h"
+
+#ifdef KBN_HAVE_AVX2_KERNEL
+
+#include <immintrin.h>
+
+#include "codec/ParameterSearch.h"
+
+#define KBN_AVX2 __attribute__((target("avx2,bmi2")))
+
+namespace kbn {
+namespace {
+
+using parameter_search::kWindow;
+using parameter_search::RowSums;
+
+struct Rows {
+    __m256i row[kPredictorOrders][2];
+};
+
+KBN_AVX2 inline __m256i Load(const int16_t* at) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)); }
+
+// The p-th differences straight from overlapping loads of the samples (see
+// the SSE2 kernel): x - x[-1], x - 2 x[-1] + x[-2], x - 3 x[-1] + 3 x[-2] - x[-3].
+KBN_AVX2 inline void BuildRows(const int16_t* block, Rows& rows) {
+    for (uint32_t j = 0; j < 2; ++j) {
+        const int16_t* at = block + 16 * j;
+        const __m256i x0 = Load(at), x1 = Load(at - 1), x2 = Load(at - 2), x3 = Load(at - 3);
+        const __m256i d1 = _mm256_sub_epi16(x0, x1);
+        const __m256i d1Before = _mm256_sub_epi16(x1, x2);
+        const __m256i d2 = _mm256_sub_epi16(d1, d1Before);
+        const __m256i d2Before = _mm256_sub_epi16(d1Before, _mm256_sub_epi16(x2, x3));
+        rows.row[0][j] = x0;
+        rows.row[1][j] = d1;
+        rows.row[2][j] = d2;
+        rows.row[3][j] = _mm256_sub_epi16(d2, d2Before);
+    }
+}
+
+// The lane sums of four vectors, as the four lanes of one.
+KBN_AVX2 inline __m128i HorizontalSums(__m256i a, __m256i b, __m256i c, __m256i d) {
+    const auto fold = [](__m256i v) KBN_AVX2 {
+        return _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    };
+    const __m128i fa = fold(a), fb = fold(b), fc = fold(c), fd = fold(d);
+    const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(fa, fb), _mm_unpackhi_epi32(fa, fb));
+    const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(fc, fd), _mm_unpackhi_epi32(fc, fd));
+    return _mm_add_epi32(_mm_unpacklo_epi64(ab, cd), _mm_unpackhi_epi64(ab, cd));
+}
+
+struct Magnitudes {
+    __m256i m[2];
+};
+
+// Sum of m >> shift for shift >= 1, where every shifted lane fits a signed lane.
+KBN_AVX2 uint32_t ShiftedSum(const Magnitudes* magnitudes, uint32_t shift) {
+    const __m256i ones = _mm256_set1_epi16(1);
+    const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
+    const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(_mm256_srl_epi16(magnitudes->m[0], count), ones),
+                                         _mm256_madd_epi16(_mm256_srl_epi16(magnitudes->m[1], count), ones));
+    const __m256i zero = _mm256_setzero_si256();
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(HorizontalSums(sum, zero, zero, zero)));
+}
+
+// T_k for the four parameters from `start`, in one pass.
+KBN_AVX2 inline void WindowTotals(const Magnitudes& magnitudes, const RowSums& sums, uint32_t start,
+                                  uint32_t (&totals)[kWindow]) {
+    const __m256i ones = _mm256_set1_epi16(1);
+    __m256i partial[kWindow];
+    for (uint32_t i = 0; i < kWindow; ++i) {
+        // Parameters 0 and 1 need no shifted sum; a shift of 1 stands in.
+        const __m128i count = _mm_cvtsi32_si128(static_cast<int>(start + i >= 2 ? start + i - 1 : 1));
+        partial[i] = _mm256_add_epi32(_mm256_madd_epi16(_mm256_srl_epi16(magnitudes.m[0], count), ones),
+                                      _mm256_madd_epi16(_mm256_srl_epi16(magnitudes.m[1], count), ones));
+    }
+    alignas(16) uint32_t lanes[kWindow];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), HorizontalSums(partial[0], partial[1], partial[2], partial[3]));
+    for (uint32_t i = 0; i < kWindow; ++i) {
+        const uint32_t k = start + i;
+        totals[i] = k == 0 ? sums.codes : k == 1 ? sums.magnitudes : lanes[i];
+    }
+}
+
+KBN_AVX2 inline BlockCoding BestParameter(const Magnitudes& magnitudes, const RowSums& sums) {
+    const uint32_t start = parameter_search::WindowStart(sums);
+    uint32_t totals[kWindow];
+    WindowTotals(magnitudes, sums, start, totals);
+    return parameter_search::Pick(sums, start, totals,
+                                  [&](uint32_t shift) { return ShiftedSum(&magnitudes, shift); });
+}
+
+}  // namespace
+
+namespace kernels {
+
+bool ProcessorHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+}
+
+KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
+    Rows rows;
+    BuildRows(block, rows);
+    const __m256i ones = _mm256_set1_epi16(1);
+    const __m256i negativeWeight = _mm256_set1_epi16(256);
+    Magnitudes magnitudes[kPredictorOrders];
+    __m256i halves[kPredictorOrders], flags[kPredictorOrders];
+    for (uint32_t order = 0; order < kPredictorOrders; ++order) {
+        // Signed multiply-adds see 32768 as negative, so the magnitudes are
+        // summed as m >> 1 and m & 1; the odd count and the negative count
+        // share one sum (at most 32 each), the negatives weighted by 256.
+        halves[order] = flags[order] = _mm256_setzero_si256();
+        for (uint32_t j = 0; j < 2; ++j) {
+            const __m256i v = rows.row[order][j];
+            const __m256i sign = _mm256_srai_epi16(v, 15);
+            const __m256i m = _mm256_sub_epi16(_mm256_xor_si256(v, sign), sign);
+            magnitudes[order].m[j] = m;
+            halves[order] = _mm256_add_epi32(halves[order], _mm256_madd_epi16(_mm256_srli_epi16(m, 1), ones));
+            const __m256i flag = _mm256_or_si256(_mm256_and_si256(m, ones), _mm256_and_si256(sign, negativeWeight));
+            flags[order] = _mm256_add_epi32(flags[order], _mm256_madd_epi16(flag, ones));
+        }
+    }
+    // The four orders' sums, estimates and lower bounds, side by side in the
+    // lanes of one vector (the scalar forms are in parameter_search).
+    const __m128i half = HorizontalSums(halves[0], halves[1], halves[2], halves[3]);
+    const __m128i counts = HorizontalSums(flags[0], flags[1], flags[2], flags[3]);
+    const __m128i magnitudeSums = _mm_add_epi32(_mm_add_epi32(half, half), _mm_and_si128(counts, _mm_set1_epi32(0xFF)));
+    const __m128i codeSums = _mm_add_epi32(_mm_add_epi32(magnitudeSums, magnitudeSums), _mm_srli_epi32(counts, 8));
+    // floor(log2(mean)) from the exponent of the mean as a float (exact below
+    // 2^24), 0 for a mean of 0.
+    const __m128i mean = _mm_srli_epi32(codeSums, 5);
+    const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(mean)), 23);
+    const __m128i estimate = _mm_max_epi32(_mm_sub_epi32(exponent, _mm_set1_epi32(127)), _mm_setzero_si128());
+    const __m128i lastK = _mm_set1_epi32(kRiceParameters - 1);
+    const __m128i a = _mm_add_epi32(codeSums, _mm_set1_epi32(parameter_search::N));
+    const auto boundAt = [&](__m128i k) KBN_AVX2 {
+        k = _mm_min_epi32(k, lastK);
+        return _mm_add_epi32(_mm_slli_epi32(k, 5), _mm_srlv_epi32(a, k));
+    };
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i bounds = _mm_min_epu32(
+        _mm_min_epu32(boundAt(_mm_max_epi32(_mm_sub_epi32(estimate, one), _mm_setzero_si128())), boundAt(estimate)),
+        boundAt(_mm_add_epi32(estimate, one)));
+    alignas(16) uint32_t magnitudeSum[kPredictorOrders], codeSum[kPredictorOrders], bound[kPredictorOrders];
+    _mm_store_si128(reinterpret_cast<__m128i*>(magnitudeSum), magnitudeSums);
+    _mm_store_si128(reinterpret_cast<__m128i*>(codeSum), codeSums);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bound), bounds);
+
+    RowSums sums[kPredictorOrders];
+    uint32_t first = 0;
+    for (uint32_t order = 0; order < kPredictorOrders; ++order) {
+        sums[order] = RowSums{magnitudeSum[order], codeSum[order]};
+        if (bound[order] < bound[first]) first = order;
+    }
+    // The most promising order first; the others only when their bound
+    // leaves them a chance (ties go to the smaller order).
+    BlockCoding best = BestParameter(magnitudes[first], sums[first]);
+    best.order = first;
+    for (uint32_t order = 0; order < kPredictorOrders; ++order) {
+        if (order == first || bound[order] > best.cost || (bound[order] == best.cost && order > best.order)) continue;
+        BlockCoding candidate = BestParameter(magnitudes[order], sums[order]);
+        if (candidate.cost < best.cost || (candidate.cost == best.cost && order < best.order)) {
+            candidate.order = order;
+            best = candidate;
+        }
+    }
+    return best;
+}
+
+KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits) {
+    Rows rows;
+    BuildRows(block, rows);
+    const __m256i one32 = _mm256_set1_epi32(1);
+    const __m128i kCount = _mm_cvtsi32_si128(static_cast<int>(k));
+    const __m256i kVector = _mm256_set1_epi32(static_cast<int>(k));
+    const __m256i lowMask = _mm256_set1_epi32(static_cast<int>((uint32_t{1} << k) - 1));
+    const __m256i longQuotient = _mm256_set1_epi32(static_cast<int>(31 - k));
+    const __m256i low32 = _mm256_set1_epi64x(0xFFFFFFFF);
+    alignas(32) uint32_t codes[kSamplesPerBlock];
+    alignas(32) uint64_t values[kSamplesPerBlock / 2];
+    alignas(32) uint64_t widths[kSamplesPerBlock / 2];
+    __m256i anyLong = _mm256_setzero_si256();
+    for (uint32_t j = 0; j < 2; ++j) {
+        const __m256i v = rows.row[order][j];
+        const __m256i sign = _mm256_srai_epi16(v, 15);
+        const __m256i m = _mm256_sub_epi16(_mm256_xor_si256(v, sign), sign);
+        for (uint32_t half = 0; half < 2; ++half) {
+            const __m128i m16 = half == 0 ? _mm256_castsi256_si128(m) : _mm256_extracti128_si256(m, 1);
+            const __m128i s16 = half == 0 ? _mm256_castsi256_si128(sign) : _mm256_extracti128_si256(sign, 1);
+            // The code 2|v| + (v < 0) of eight residuals.
+            const __m256i code = _mm256_or_si256(_mm256_slli_epi32(_mm256_cvtepu16_epi32(m16), 1),
+                                                 _mm256_and_si256(_mm256_cvtepi16_epi32(s16), one32));
+            const uint32_t at = 16 * j + 8 * half;
+            _mm256_store_si256(reinterpret_cast<__m256i*>(codes + at), code);
+            // Its Rice code as one value: the k low bits and the stop bit
+            // after the quotient's zeros; width k + 1 + quotient.
+            const __m256i quotient = _mm256_srl_epi32(code, kCount);
+            anyLong = _mm256_or_si256(anyLong, _mm256_cmpgt_epi32(quotient, longQuotient));
+            const __m256i value = _mm256_or_si256(_mm256_and_si256(code, lowMask),
+                                                  _mm256_sllv_epi32(one32, _mm256_add_epi32(quotient, kVector)));
+            const __m256i width = _mm256_add_epi32(_mm256_add_epi32(quotient, kVector), one32);
+            // Pairs: the odd code above the even one, in 64-bit lanes.
+            const __m256i evenWidth = _mm256_and_si256(width, low32);
+            const __m256i pairValue =
+                _mm256_or_si256(_mm256_and_si256(value, low32), _mm256_sllv_epi64(_mm256_srli_epi64(value, 32), evenWidth));
+            const __m256i pairWidth = _mm256_add_epi64(evenWidth, _mm256_srli_epi64(width, 32));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(values + at / 2), pairValue);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(widths + at / 2), pairWidth);
+        }
+    }
+    bits.WriteBits(order | k << 2, 6);
+    if (_mm256_movemask_epi8(anyLong) != 0) {
+        bits.WriteRiceCodes(codes, kSamplesPerBlock, k);  // a code longer than 32 bits
+    } else {
+        bits.AppendValues(values, widths, kSamplesPerBlock / 2);
+    }
+}
+
+}  // namespace kernels
+}  // namespace kbn
+
+#endif
