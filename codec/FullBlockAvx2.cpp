@@ -156,7 +156,7 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     uint32_t first = 0;
     for (uint32_t order = 0; order < kPredictorOrders; ++order) {
         sums[order] = RowSums{magnitudeSum[order], codeSum[order]};
-        if (bound[order] < bound[first]) first = order;
+        first = bound[order] < bound[first] ? order : first;
     }
     // The most promising order first; the others only when their bound
     // leaves them a chance (ties go to the smaller order).

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "bank/SampleSectionWriter.h"
 #include "driver/Extension.h"
 #include "driver/Options.h"
 #include "import/SoundFontConverter.h"
@@ -33,6 +34,8 @@ constexpr const char* kHelp =
     "Options:\n"
     "      --verify   read the bank back before it replaces the output: decode every\n"
     "                 sample and compare it, and the structure, with the source\n"
+    "  -j, --jobs N   encode with N threads (default: one per core); the bank is\n"
+    "                 the same for any N\n"
     "  -v, --verbose  print a summary line on standard error\n"
     "  -q, --quiet    print nothing but errors (the default)\n"
     "  -h, --help     print this help and exit\n"
@@ -48,9 +51,9 @@ struct ConversionSummary {
     uint64_t bankBytes = 0;
 };
 
-void ConvertSource(SourceKind kind, CStreamIn& in, CStreamOut& out, ConvertedBank& converted) {
+void ConvertSource(SourceKind kind, CStreamIn& in, CStreamOut& out, ConvertedBank& converted, unsigned threads) {
     if (kind == SourceKind::SoundFont) {
-        ConvertSoundFont(in, out, &converted);
+        ConvertSoundFont(in, out, &converted, threads);
     } else {
         ConvertWav(in, out, &converted);
     }
@@ -72,7 +75,8 @@ void VerifyWritten(const std::string& tempPath, const std::string& outPath, CStr
 
 // Converts `inPath` into `outPath`; the bank appears at `outPath` only once
 // it is complete (and verified, when asked). Throws on any failure.
-ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std::string& outPath, bool verify) {
+ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std::string& outPath, bool verify,
+                          unsigned threads) {
     CRvFile input;
     input.Open(inPath.c_str(), CRvFile::kAccessRead, 0);
     if (platform::IsSameFile(inPath, outPath)) {
@@ -80,7 +84,7 @@ ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std:
     }
     ConversionSummary summary;
     CAtomicOutputFile output(outPath);
-    ConvertSource(kind, input, output.Stream(), summary.converted);
+    ConvertSource(kind, input, output.Stream(), summary.converted, threads);
     summary.bankBytes = output.BytesWritten();
     output.Close();
     if (verify) VerifyWritten(output.TempPath(), outPath, input, summary.converted);
@@ -143,7 +147,8 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
 
     const auto start = std::chrono::steady_clock::now();
     try {
-        const ConversionSummary summary = Convert(kind, inPath, outPath, options->verify);
+        const unsigned threads = options->threads != 0 ? options->threads : DefaultThreadCount();
+        const ConversionSummary summary = Convert(kind, inPath, outPath, options->verify, threads);
         if (options->verbosity == Verbosity::Verbose) {
             const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
             PrintSummary(err, inPath, outPath, summary, options->verify, elapsed.count());

@@ -13,6 +13,7 @@ struct KbnconvOptions {
     bool version = false;
     bool verify = false;
     Verbosity verbosity = Verbosity::Normal;
+    unsigned threads = 0;  // 0: one per core
     std::vector<std::string> paths;  // input and output, then anything ignored
 };
 

@@ -3,7 +3,7 @@
 
 #include "bank/BankWriter.h"
 #include "bank/GeneratorMap.h"
-#include "codec/SampleEncoder.h"
+#include "bank/SampleSectionWriter.h"
 #include "import/SoundFontReader.h"
 #include "import/SoundFontValidation.h"
 #include "import/SourceError.h"
@@ -30,23 +30,24 @@ SampleRecord MakeSampleRecord(const SfSampleHeader& header) {
     return record;
 }
 
-void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted) {
+void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted,
+                  unsigned threads) {
     const uint32_t count = tables.shdr.Count() - 1;
     WriteCount(out, count);
-    std::vector<int16_t> pcm;  // grows to the largest sample, reused
+    CSampleSectionWriter section(out, threads);
     for (uint32_t i = 0; i < count; ++i) {
         const SfSampleHeader& header = tables.shdr.records[i];
         const SampleRecord record = MakeSampleRecord(header);
-        WriteSampleRecord(out, record);
+        const std::span<int16_t> pcm = section.Prepare(record);
         const uint64_t offset = tables.sampleDataPosition + kSmplHeaderSize + 2 * uint64_t{header.start};
         in.Seek(offset);
-        pcm.resize(record.length);
         ReadPcm16(in, pcm.data(), pcm.size());
-        EncodeSample(out, pcm.data(), static_cast<int32_t>(pcm.size()));
+        section.Commit();
         converted.bank.samples.push_back(BankSample{record});
         converted.pcm.push_back({offset, 2});
         converted.pcmBytes += 2 * uint64_t{record.length};
     }
+    section.Finish();
 }
 
 // The zones of header i: from its bag index up to the next header's.
@@ -112,7 +113,7 @@ BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>
     return result;
 }
 
-void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted) {
+void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, unsigned threads) {
     SoundFontTables tables;
     if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont 2 file: no RIFF 'sfbk' header");
     ValidateSoundFont(tables);
@@ -120,7 +121,7 @@ void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted) 
     ConvertedBank& result = converted ? *converted : scratch;
     result = ConvertedBank{};
     WriteMagic(out);
-    WriteSamples(in, out, tables, result);
+    WriteSamples(in, out, tables, result, threads);
     WriteInstruments(out, tables, result);
     WritePresets(out, tables, result);
 }

@@ -15,8 +15,9 @@ namespace kbn {
 // The whole structure is read and checked before anything is written.
 // Throws CSourceError for a file that is not a usable SoundFont and
 // CRvFile::Error when reading or writing fails. When `converted` is given,
-// it receives what was written.
-void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted = nullptr);
+// it receives what was written. `threads` workers encode the samples (the
+// bank is the same for any number).
+void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted = nullptr, unsigned threads = 1);
 
 // The zone `zone` of an instrument or a preset as the bank holds it.
 BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>& generators,

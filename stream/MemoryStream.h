@@ -34,6 +34,8 @@ class CMemoryStreamOut final : public CStreamOut {
 public:
     void Write(const void* src, uint32_t count) override;
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    // Empties the stream, keeping its memory for the next use.
+    void Clear() { bytes_.clear(); }
 
 private:
     std::vector<uint8_t> bytes_;

@@ -28,6 +28,32 @@ TEST_P(KbnconvOptionParsing, SeparatesOptionsFromPaths) {
     EXPECT_EQ(options->paths, GetParam().paths);
 }
 
+TEST(KbnconvOptionParsing, ThreadCountsInEverySpelling) {
+    struct Case {
+        std::vector<const char*> args;
+        unsigned threads;  // 0: refused
+    };
+    for (const Case& c : {Case{{"-j", "3"}, 3}, Case{{"-j4"}, 4}, Case{{"--jobs", "2"}, 2}, Case{{"--jobs=16"}, 16},
+                          Case{{"a", "b"}, 0u + 0}, Case{{"-j", "0"}, 0}, Case{{"-j"}, 0}, Case{{"-jx"}, 0},
+                          Case{{"--jobs=300"}, 0}, Case{{"-j", "2x"}, 0}}) {
+        std::vector<const char*> argv = {"kbnconv"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        std::string error;
+        const auto options = ParseKbnconvOptions(static_cast<int>(argv.size()), argv.data(), error);
+        const bool plain = c.args.size() == 2 && std::string(c.args[0]) == "a";
+        if (plain) {
+            ASSERT_TRUE(options);
+            EXPECT_EQ(options->threads, 0u);  // not given: one per core
+        } else if (c.threads == 0) {
+            EXPECT_FALSE(options) << c.args[0];
+            EXPECT_EQ(error, "-j takes a number of threads from 1 to 256");
+        } else {
+            ASSERT_TRUE(options) << error;
+            EXPECT_EQ(options->threads, c.threads);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, KbnconvOptionParsing,
     testing::Values(

@@ -175,6 +175,12 @@ TEST_F(TimGM6mbRoundTrip, VerifiesTestsRebuildsAndRendersIdentically) {
     r = Run(test::KbndumpPath(), {"--test", "t.kbn"});
     EXPECT_EQ(r.status, 0) << r.err;
 
+    // Any number of encoding threads gives the same bank.
+    for (const char* threads : {"1", "2", "5"}) {
+        ASSERT_EQ(Run(test::KbnconvPath(), {"-j", threads, kTimGM6mb, "threads.kbn"}).status, 0);
+        EXPECT_TRUE(test::ReadFileBytes(dir_ / "threads.kbn") == test::ReadFileBytes(dir_ / "t.kbn")) << threads;
+    }
+
     ASSERT_EQ(Run(test::KbndumpPath(), {"--sf2", "rebuilt.sf2", "t.kbn"}).status, 0);
     ASSERT_EQ(Run(test::KbnconvPath(), {"rebuilt.sf2", "again.kbn"}).status, 0);
     EXPECT_EQ(test::ReadFileBytes(dir_ / "again.kbn"), test::ReadFileBytes(dir_ / "t.kbn"));

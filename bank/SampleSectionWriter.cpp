@@ -1,0 +1,126 @@
+#include "bank/SampleSectionWriter.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "bank/BankWriter.h"
+#include "codec/SampleEncoder.h"
+
+namespace kbn {
+
+CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
+    : out_(out), slots_(threads > 1 ? threads + 1 : 1) {
+    if (threads <= 1) return;
+    workers_.reserve(threads);
+    try {
+        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+    } catch (...) {
+        StopWorkers();
+        throw;
+    }
+}
+
+CSampleSectionWriter::~CSampleSectionWriter() { StopWorkers(); }
+
+void CSampleSectionWriter::StopWorkers() noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    queued_.notify_all();
+    for (std::thread& worker : workers_) {
+        if (worker.joinable()) worker.join();
+    }
+    workers_.clear();
+}
+
+std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
+    if (pending_ == slots_.size()) {
+        // Every slot is taken: the oldest sample, in the slot needed now,
+        // goes out first.
+        WaitUntilDone(slots_[written_]);
+        WriteOut(slots_[written_]);
+    }
+    Slot& slot = slots_[next_];
+    slot.record = record;
+    slot.pcm.resize(record.length);
+    slot.state = SlotState::Filling;
+    return slot.pcm;
+}
+
+void CSampleSectionWriter::Commit() {
+    const std::size_t index = next_;
+    Slot& slot = slots_[index];
+    next_ = (next_ + 1) % slots_.size();
+    ++pending_;
+    if (workers_.empty()) {
+        slot.state = SlotState::Done;
+        WriteOut(slot);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        slot.state = SlotState::Queued;
+        queue_.push_back(index);
+    }
+    queued_.notify_one();
+}
+
+void CSampleSectionWriter::Finish() {
+    while (pending_ > 0) {
+        Slot& slot = slots_[written_];
+        WaitUntilDone(slot);
+        WriteOut(slot);
+    }
+}
+
+void CSampleSectionWriter::WaitUntilDone(Slot& slot) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return slot.state == SlotState::Done; });
+}
+
+void CSampleSectionWriter::WriteOut(Slot& slot) {
+    slot.state = SlotState::Free;
+    written_ = (written_ + 1) % slots_.size();
+    --pending_;
+    if (slot.failure) std::rethrow_exception(std::exchange(slot.failure, nullptr));
+    WriteSampleRecord(out_, slot.record);
+    if (workers_.empty()) {
+        EncodeSample(out_, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+        return;
+    }
+    const std::vector<uint8_t>& bytes = slot.encoded.Bytes();
+    constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
+    for (std::size_t done = 0; done < bytes.size(); done += kMaxWrite) {
+        out_.Write(bytes.data() + done, static_cast<uint32_t>(std::min(kMaxWrite, bytes.size() - done)));
+    }
+}
+
+void CSampleSectionWriter::WorkerLoop() {
+    for (;;) {
+        std::size_t index = 0;
+        {
+            std::unique_lock lock(mutex_);
+            queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            index = queue_.front();
+            queue_.erase(queue_.begin());
+        }
+        Slot& slot = slots_[index];
+        try {
+            slot.encoded.Clear();
+            EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+        } catch (...) {
+            slot.failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            slot.state = SlotState::Done;
+        }
+        done_.notify_all();
+    }
+}
+
+unsigned DefaultThreadCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+}  // namespace kbn

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "bank/BankLayout.h"
+#include "stream/MemoryStream.h"
+#include "stream/StreamOut.h"
+
+namespace kbn {
+
+// Writes the sample entries of a bank (each 44-byte record followed by its
+// encoded stream) in order, encoding the samples on worker threads. The
+// caller reads each sample's PCM into the buffer that Prepare hands out and
+// then calls Commit; while the workers encode, it reads the next ones. With
+// one thread everything happens on the caller's thread, one sample at a
+// time. Memory stays at threads + 1 sample buffers and their streams,
+// however large the bank.
+class CSampleSectionWriter {
+public:
+    CSampleSectionWriter(CStreamOut& out, unsigned threads);
+    ~CSampleSectionWriter();
+    CSampleSectionWriter(const CSampleSectionWriter&) = delete;
+    CSampleSectionWriter& operator=(const CSampleSectionWriter&) = delete;
+
+    // The buffer for the next sample's PCM, record.length values. Writes
+    // out finished samples as needed to make room.
+    std::span<int16_t> Prepare(const SampleRecord& record);
+    // The buffer is filled: encode it.
+    void Commit();
+    // Writes everything still pending; the section is complete after it.
+    void Finish();
+
+private:
+    enum class SlotState { Free, Filling, Queued, Done };
+
+    struct Slot {
+        SampleRecord record;
+        std::vector<int16_t> pcm;
+        CMemoryStreamOut encoded;
+        std::exception_ptr failure;
+        SlotState state = SlotState::Free;
+    };
+
+    void WorkerLoop();
+    void WriteOut(Slot& slot);
+    void WaitUntilDone(Slot& slot);
+    void StopWorkers() noexcept;
+
+    CStreamOut& out_;
+    std::vector<Slot> slots_;
+    std::size_t next_ = 0;     // the slot Prepare hands out next
+    std::size_t written_ = 0;  // the slot whose sample is written next
+    std::size_t pending_ = 0;  // samples prepared but not written
+
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::condition_variable done_;
+    std::vector<std::size_t> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+};
+
+// The number of worker threads when the user says nothing: one per core.
+unsigned DefaultThreadCount();
+
+}  // namespace kbn
