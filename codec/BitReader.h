@@ -15,7 +15,8 @@ namespace kbn {
 // of meaningful bits; crossing it is a CDecodeError.
 class CBitReader {
 public:
-    CBitReader(std::span<const uint8_t> bytes, uint64_t limit) : bytes_(bytes), limit_(limit) {}
+    CBitReader(std::span<const uint8_t> bytes, uint64_t limit, uint64_t start = 0)
+        : bytes_(bytes), limit_(limit), position_(start) {}
 
     uint64_t Position() const { return position_; }
 
@@ -72,7 +73,7 @@ private:
 
     std::span<const uint8_t> bytes_;
     uint64_t limit_;
-    uint64_t position_ = 0;
+    uint64_t position_;
 };
 
 }  // namespace kbn
