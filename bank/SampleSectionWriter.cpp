@@ -9,7 +9,7 @@
 namespace kbn {
 
 CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
-    : out_(out), slots_(threads > 1 ? threads + 1 : 1) {
+    : out_(out), slots_(threads > 1 ? 2 * threads : 1) {
     if (threads <= 1) return;
     workers_.reserve(threads);
     try {

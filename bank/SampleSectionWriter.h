@@ -19,8 +19,9 @@ namespace kbn {
 // caller reads each sample's PCM into the buffer that Prepare hands out and
 // then calls Commit; while the workers encode, it reads the next ones. With
 // one thread everything happens on the caller's thread, one sample at a
-// time. Memory stays at threads + 1 sample buffers and their streams,
-// however large the bank.
+// time. Memory stays at 2 x threads sample buffers and their streams,
+// however large the bank: twice as many as workers, so that one long sample
+// at the head of the line does not leave the other workers idle.
 class CSampleSectionWriter {
 public:
     CSampleSectionWriter(CStreamOut& out, unsigned threads);

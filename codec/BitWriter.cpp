@@ -6,10 +6,11 @@
 
 namespace kbn {
 
-CBitWriter::CBitWriter(CStreamOut& out) : out_(out), chunk_(kChunkBytes + kBlockReserve) {}
+CBitWriter::CBitWriter(CStreamOut& out)
+    : out_(out), chunk_(std::make_unique_for_overwrite<uint8_t[]>(kChunkBytes + kBlockReserve)) {}
 
 void CBitWriter::FlushChunk() {
-    out_.Write(chunk_.data(), static_cast<uint32_t>(used_));
+    out_.Write(chunk_.get(), static_cast<uint32_t>(used_));
     used_ = 0;
 }
 
@@ -63,9 +64,9 @@ void CBitWriter::WriteRiceCodes(const uint32_t* codes, uint32_t n, uint32_t k) {
 void CBitWriter::Finish() {
     const uint32_t tailBytes = fill_ / 8 + 1;
     for (uint32_t i = 0; i < tailBytes; ++i) {
-        chunk_[used_++] = static_cast<uint8_t>(accumulator_ >> (8 * i));
+        chunk_.get()[used_++] = static_cast<uint8_t>(accumulator_ >> (8 * i));
     }
-    out_.Write(chunk_.data(), static_cast<uint32_t>(used_));
+    out_.Write(chunk_.get(), static_cast<uint32_t>(used_));
     used_ = 0;
     accumulator_ = 0;
     fill_ = 0;

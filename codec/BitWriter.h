@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "stream/ByteOrder.h"
 #include "stream/StreamOut.h"
@@ -55,7 +55,7 @@ public:
         if (used_ + 8 * (count + 2) > kChunkBytes) FlushChunk();
         uint64_t accumulator = accumulator_;
         uint32_t fill = fill_;
-        uint8_t* const start = chunk_.data() + used_;
+        uint8_t* const start = chunk_.get() + used_;
         uint8_t* word = start;
         // The accumulator is stored every time and kept only when it is
         // full; the bits that did not fit start the next word.
@@ -106,7 +106,7 @@ private:
     }
 
     void StoreWord(uint64_t word) {
-        PutU64(chunk_.data() + used_, word);
+        PutU64(chunk_.get() + used_, word);
         used_ += 8;
         storedBits_ += 64;
         if (used_ >= kChunkBytes) FlushChunk();
@@ -115,7 +115,9 @@ private:
     void FlushChunk();
 
     CStreamOut& out_;
-    std::vector<uint8_t> chunk_;
+    // Never read before written, so left uninitialised: a sample costs no
+    // clearing of a buffer it may hardly use.
+    std::unique_ptr<uint8_t[]> chunk_;
     std::size_t used_ = 0;
     uint64_t storedBits_ = 0;
     uint64_t accumulator_ = 0;

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Throughput and memory of kbnconv beside flac on the same PCM: the 148 MB of
+# 16-bit samples in FluidR3_GM.sf2, given to flac as raw mono PCM. Each
+# figure is the median of RUNS runs (default 5), each run pinned to one core
+# (or to both, for -j 2). Prints the ratios; asserts nothing.
+#   bench/compare.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+runs=${RUNS:-5}
+work=${WORK:-/tmp/kbn-compare}
+fluid=/usr/share/sounds/sf2/FluidR3_GM.sf2
+timgm=/usr/share/sounds/sf2/TimGM6mb.sf2
+
+need=()
+for package in flac fluid-soundfont-gm timgm6mb-soundfont time python3; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || need+=("$package")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  as_root=(); [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  "${as_root[@]}" apt-get update -qq && DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${need[@]}"
+fi
+[ -x "$build/kbnconv" ] || { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "$build" -j; }
+
+mkdir -p "$work"
+raw=$work/fluid.raw
+[ -s "$raw" ] || python3 - "$fluid" "$raw" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+at = data.find(b'smpl')
+size = struct.unpack('<I', data[at + 4:at + 8])[0]
+open(sys.argv[2], 'wb').write(data[at + 8:at + 8 + size])
+PY
+pcm_bytes=$(stat -c %s "$raw")
+
+# median of RUNS runs: prints "seconds peak-KB"
+measure() {
+  local cpus=$1; shift
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f "%e %M" -o "$work/time" taskset -c "$cpus" "$@" >/dev/null 2>&1
+    cat "$work/time"
+  done | sort -n | awk '{a[NR]=$0} END {print a[int((NR+1)/2)]}'
+}
+mbps() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.0f", b / s / 1e6}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
+flac_raw=(--force-raw-format --endian=little --sign=signed --channels=1 --bps=16 --sample-rate=44100)
+read -r flac0 _ < <(measure 1 flac -0 -s -f "${flac_raw[@]}" -o "$work/fluid.flac" "$raw")
+read -r flac8 _ < <(measure 1 flac -8 -s -f "${flac_raw[@]}" -o "$work/fluid8.flac" "$raw")
+read -r kbn1 mem1 < <(measure 1 "$build/kbnconv" -j 1 "$fluid" "$work/fluid.kbn")
+read -r kbn2 mem2 < <(measure 0,1 "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn")
+cmp -s "$work/fluid.kbn" "$work/fluid2.kbn" || { echo "-j 2 gave a different bank" >&2; exit 1; }
+read -r flact _ < <(measure 1 flac -t -s "$work/fluid.flac")
+read -r kbnt memt < <(measure 1 "$build/kbndump" -t "$work/fluid.kbn")
+
+echo "PCM: $pcm_bytes bytes (FluidR3_GM.sf2); medians of $runs runs; $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2)"
+printf "%-34s %8s s %6s MB/s %8s\n" "flac -0 (raw PCM, 1 core)" "$flac0" "$(mbps "$pcm_bytes" "$flac0")" ""
+printf "%-34s %8s s %6s MB/s %8s\n" "flac -8 (raw PCM, 1 core)" "$flac8" "$(mbps "$pcm_bytes" "$flac8")" ""
+printf "%-34s %8s s %6s MB/s %6sx flac -0, peak %s KB\n" "kbnconv -j 1 (1 core)" "$kbn1" "$(mbps "$pcm_bytes" "$kbn1")" "$(ratio "$flac0" "$kbn1")" "$mem1"
+printf "%-34s %8s s %6s MB/s %6sx -j 1, peak %s KB\n" "kbnconv -j 2 (2 cores)" "$kbn2" "$(mbps "$pcm_bytes" "$kbn2")" "$(ratio "$kbn1" "$kbn2")" "$mem2"
+printf "%-34s %8s s %6s MB/s\n" "flac -t (1 core)" "$flact" "$(mbps "$pcm_bytes" "$flact")"
+printf "%-34s %8s s %6s MB/s %6sx flac -t, %sx encoding\n" "kbndump -t (1 core)" "$kbnt" "$(mbps "$pcm_bytes" "$kbnt")" "$(ratio "$flact" "$kbnt")" "$(ratio "$kbn1" "$kbnt")"
+
+if [ "${LINEARITY:-1}" = 1 ]; then
+  # Cost per sample for 6, 148 and 3000+ MB banks (FluidR3's samples 21 times over).
+  big=$work/repeated.sf2
+  [ -s "$big" ] || "$build/bench/make_repeated_bank" "$work/fluid.kbn" 21 "$big"
+  echo "cost per PCM byte (kbnconv -j 1, 1 core):"
+  for bank in "$timgm" "$fluid" "$big"; do
+    read -r seconds memory < <(RUNS=$([ "$bank" = "$big" ] && echo 3 || echo "$runs") measure 1 "$build/kbnconv" -j 1 "$bank" "$work/linear.kbn")
+    bytes=$(python3 -c "import struct,sys; d=open(sys.argv[1],'rb'); import mmap; m=mmap.mmap(d.fileno(),0,access=mmap.ACCESS_READ); a=m.find(b'smpl'); print(struct.unpack('<I',m[a+4:a+8])[0])" "$bank")
+    printf "  %-40s %6d MB %8s s %6.2f ns/byte, peak %s KB\n" "$(basename "$bank")" $((bytes / 1000000)) "$seconds" "$(awk -v s="$seconds" -v b="$bytes" 'BEGIN {print s / b * 1e9}')" "$memory"
+  done
+  rm -f "$work/linear.kbn"
+fi
