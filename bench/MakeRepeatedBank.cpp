@@ -1,8 +1,9 @@
-// Writes a SoundFont whose samples are those of a KBN bank repeated N times,
+// Writes a SoundFont whose samples are those of a KBN bank repeated N times
+// (N may be a fraction: 0.04 keeps the first samples, up to 4% of the PCM),
 // for measuring how the converter's cost grows with the size of a bank.
 //   make_repeated_bank BANK.kbn N OUT.sf2
-#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 
@@ -12,9 +13,8 @@
 #include "stream/RvFile.h"
 
 int main(int argc, char** argv) {
-    unsigned repeat = 0;
-    if (argc != 4 || std::from_chars(argv[2], argv[2] + std::char_traits<char>::length(argv[2]), repeat).ec != std::errc() ||
-        repeat == 0) {
+    const double repeat = argc == 4 ? std::strtod(argv[2], nullptr) : 0;
+    if (argc != 4 || !(repeat > 0)) {
         std::fprintf(stderr, "usage: make_repeated_bank BANK.kbn N OUT.sf2\n");
         return 2;
     }
@@ -22,10 +22,17 @@ int main(int argc, char** argv) {
         kbn::CRvFile file;
         file.Open(argv[1], kbn::CRvFile::kAccessRead, 0);
         const kbn::Bank original = kbn::ReadBank(file);
+        uint64_t total = 0;
+        for (const kbn::BankSample& sample : original.samples) total += sample.record.length;
+        const auto wanted = static_cast<uint64_t>(repeat * static_cast<double>(total));
         kbn::Bank repeated = original;
         repeated.samples.clear();
-        for (unsigned r = 0; r < repeat; ++r) {
-            repeated.samples.insert(repeated.samples.end(), original.samples.begin(), original.samples.end());
+        for (uint64_t taken = 0; taken < wanted;) {
+            for (const kbn::BankSample& sample : original.samples) {
+                if (taken >= wanted) break;
+                repeated.samples.push_back(sample);
+                taken += sample.record.length;
+            }
         }
         const std::size_t count = original.samples.size();
         kbn::CAtomicOutputFile out(argv[3]);
