@@ -30,9 +30,10 @@ void CBitWriter::WriteZeros(uint64_t count) {
 }
 
 void CBitWriter::WriteRiceCodes(const uint32_t* codes, uint32_t n, uint32_t k) {
-    // Codes of at most 32 bits go two at a time, as one value of at most 64
-    // bits, which halves the chain of dependent steps. A longer code (rare:
-    // a huge residual with a small parameter) sends the block the long way.
+    // Codes of at most 32 bits go as values of a low part and a stop bit,
+    // two together where they fit 56 bits, which shortens the chain of
+    // dependent steps. A longer code (rare: a huge residual with a small
+    // parameter) sends the codes the long way.
     uint32_t largest = 0;
     for (uint32_t i = 0; i < n; ++i) largest = std::max(largest, codes[i] >> k);
     if (largest >= 32 - k) {
@@ -41,23 +42,24 @@ void CBitWriter::WriteRiceCodes(const uint32_t* codes, uint32_t n, uint32_t k) {
     }
     const uint32_t lowMask = (uint32_t{1} << k) - 1;
     const auto value = [&](uint32_t code) { return (code & lowMask) | (uint64_t{1} << (k + (code >> k))); };
+    const auto width = [&](uint32_t code) { return k + 1 + (code >> k); };
     uint64_t values[kMaxValuesPerAppend];
     uint64_t widths[kMaxValuesPerAppend];
-    uint32_t count = 0;
     for (uint32_t i = 0; i < n;) {
-        const uint32_t chunk = std::min(n - i, 2 * kMaxValuesPerAppend);
-        count = 0;
-        for (uint32_t j = 0; j + 1 < chunk; j += 2, ++count) {
-            const uint32_t firstWidth = k + 1 + (codes[i + j] >> k);
-            values[count] = value(codes[i + j]) | value(codes[i + j + 1]) << firstWidth;
-            widths[count] = firstWidth + k + 1 + (codes[i + j + 1] >> k);
-        }
-        if (chunk % 2) {
-            values[count] = value(codes[i + chunk - 1]);
-            widths[count++] = k + 1 + (codes[i + chunk - 1] >> k);
+        uint32_t count = 0;
+        for (; i < n && count < kMaxValuesPerAppend; ++count) {
+            const uint32_t firstWidth = width(codes[i]);
+            if (i + 1 < n && firstWidth + width(codes[i + 1]) <= 56) {
+                values[count] = value(codes[i]) | value(codes[i + 1]) << firstWidth;
+                widths[count] = firstWidth + width(codes[i + 1]);
+                i += 2;
+            } else {
+                values[count] = value(codes[i]);
+                widths[count] = firstWidth;
+                i += 1;
+            }
         }
         AppendValues(values, widths, count);
-        i += chunk;
     }
 }
 

@@ -48,32 +48,32 @@ public:
     // The Rice codes of n codes with one parameter k: the encoder's inner loop.
     void WriteRiceCodes(const uint32_t* codes, uint32_t n, uint32_t k);
 
-    // Appends `count` (at most 16) values of widths[i] bits each (at most
-    // 64, with no bits set above the width), kept in registers throughout.
-    static constexpr uint32_t kMaxValuesPerAppend = 16;
+    // Appends `count` (at most 32) values of widths[i] bits each (at most
+    // 56, with no bits set above the width), kept in registers throughout.
+    static constexpr uint32_t kMaxValuesPerAppend = 32;
     void AppendValues(const uint64_t* values, const uint64_t* widths, uint32_t count) {
         if (used_ + 8 * (count + 2) > kChunkBytes) FlushChunk();
         uint64_t accumulator = accumulator_;
         uint32_t fill = fill_;
         uint8_t* const start = chunk_.get() + used_;
-        uint8_t* word = start;
-        // The accumulator is stored every time and kept only when it is
-        // full; the bits that did not fit start the next word.
+        uint8_t* byte = start;
+        // Whole bytes of what is pending go out first, so that fewer than 8
+        // bits are pending and a value of up to 56 bits fits beside them.
+        std::memcpy(byte, &accumulator, 8);  // little-endian hosts; see the assertion above
+        byte += fill / 8;
+        accumulator >>= fill & ~7u;
+        fill %= 8;
+        // Every step stores 8 bytes and moves on by the whole bytes it
+        // completed: no branch on the data.
         for (uint32_t i = 0; i < count; ++i) {
-            const uint64_t value = values[i];
-            accumulator |= value << fill;
-            std::memcpy(word, &accumulator, 8);  // little-endian hosts; see the assertion above
+            accumulator |= values[i] << fill;
+            std::memcpy(byte, &accumulator, 8);
             const uint32_t total = fill + static_cast<uint32_t>(widths[i]);
-            const uint64_t spill = (value >> 1) >> (63 - fill);
-            const uint64_t full = total >> 6;  // 0 or 1
-            word += 8 * full;
-            // A select without a branch: whether a word fills up is as good
-            // as random, and a mispredicted branch would cost more.
-            const uint64_t keepSpill = uint64_t{0} - full;
-            accumulator = (spill & keepSpill) | (accumulator & ~keepSpill);
-            fill = total & 63;
+            byte += total / 8;
+            accumulator >>= total & ~7u;
+            fill = total % 8;
         }
-        const auto stored = static_cast<std::size_t>(word - start);
+        const auto stored = static_cast<std::size_t>(byte - start);
         used_ += stored;
         storedBits_ += 8 * stored;
         accumulator_ = accumulator;
@@ -89,7 +89,7 @@ public:
 private:
     static constexpr uint32_t kMaxPut = 57;
     static constexpr std::size_t kChunkBytes = 64 * 1024;
-    // Room for the largest append: 16 values of 64 bits, the pending bits
+    // Room for the largest append: 32 values of 56 bits, the pending bits
     // and the spare word that every step stores.
     static constexpr std::size_t kBlockReserve = 8 * (kMaxValuesPerAppend + 2);
 

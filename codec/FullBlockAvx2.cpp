@@ -186,6 +186,7 @@ KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWr
     alignas(32) uint64_t values[kSamplesPerBlock / 2];
     alignas(32) uint64_t widths[kSamplesPerBlock / 2];
     __m256i anyLong = _mm256_setzero_si256();
+    const __m256i longestPair = _mm256_set1_epi64x(56);
     for (uint32_t j = 0; j < 2; ++j) {
         const __m256i v = rows.row[order][j];
         const __m256i sign = _mm256_srai_epi16(v, 15);
@@ -210,13 +211,14 @@ KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWr
             const __m256i pairValue =
                 _mm256_or_si256(_mm256_and_si256(value, low32), _mm256_sllv_epi64(_mm256_srli_epi64(value, 32), evenWidth));
             const __m256i pairWidth = _mm256_add_epi64(evenWidth, _mm256_srli_epi64(width, 32));
+            anyLong = _mm256_or_si256(anyLong, _mm256_cmpgt_epi64(pairWidth, longestPair));
             _mm256_store_si256(reinterpret_cast<__m256i*>(values + at / 2), pairValue);
             _mm256_store_si256(reinterpret_cast<__m256i*>(widths + at / 2), pairWidth);
         }
     }
     bits.WriteBits(order | k << 2, 6);
     if (_mm256_movemask_epi8(anyLong) != 0) {
-        bits.WriteRiceCodes(codes, kSamplesPerBlock, k);  // a code longer than 32 bits
+        bits.WriteRiceCodes(codes, kSamplesPerBlock, k);  // a code longer than 32 bits, a pair over 56
     } else {
         bits.AppendValues(values, widths, kSamplesPerBlock / 2);
     }
