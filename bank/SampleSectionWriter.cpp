@@ -11,9 +11,11 @@ namespace kbn {
 CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
     : out_(out), slots_(threads > 1 ? 2 * threads : 1) {
     if (threads <= 1) return;
-    workers_.reserve(threads);
+    // The caller's thread is one of the encoders: it takes queued samples
+    // whenever it would otherwise wait.
+    workers_.reserve(threads - 1);
     try {
-        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+        for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
     } catch (...) {
         StopWorkers();
         throw;
@@ -53,7 +55,7 @@ void CSampleSectionWriter::Commit() {
     Slot& slot = slots_[index];
     next_ = (next_ + 1) % slots_.size();
     ++pending_;
-    if (workers_.empty()) {
+    if (slots_.size() == 1) {
         slot.state = SlotState::Done;
         WriteOut(slot);
         return;
@@ -76,7 +78,31 @@ void CSampleSectionWriter::Finish() {
 
 void CSampleSectionWriter::WaitUntilDone(Slot& slot) {
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return slot.state == SlotState::Done; });
+    while (slot.state != SlotState::Done) {
+        if (queue_.empty()) {
+            done_.wait(lock);
+            continue;
+        }
+        const std::size_t index = queue_.front();
+        queue_.erase(queue_.begin());
+        lock.unlock();
+        Encode(slots_[index]);
+        lock.lock();
+    }
+}
+
+void CSampleSectionWriter::Encode(Slot& slot) {
+    try {
+        slot.encoded.Clear();
+        EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+    } catch (...) {
+        slot.failure = std::current_exception();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        slot.state = SlotState::Done;
+    }
+    done_.notify_all();
 }
 
 void CSampleSectionWriter::WriteOut(Slot& slot) {
@@ -85,7 +111,7 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
     --pending_;
     if (slot.failure) std::rethrow_exception(std::exchange(slot.failure, nullptr));
     WriteSampleRecord(out_, slot.record);
-    if (workers_.empty()) {
+    if (slots_.size() == 1) {
         EncodeSample(out_, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
         return;
     }
@@ -106,18 +132,7 @@ void CSampleSectionWriter::WorkerLoop() {
             index = queue_.front();
             queue_.erase(queue_.begin());
         }
-        Slot& slot = slots_[index];
-        try {
-            slot.encoded.Clear();
-            EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
-        } catch (...) {
-            slot.failure = std::current_exception();
-        }
-        {
-            std::lock_guard lock(mutex_);
-            slot.state = SlotState::Done;
-        }
-        done_.notify_all();
+        Encode(slots_[index]);
     }
 }
 

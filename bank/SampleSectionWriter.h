@@ -15,7 +15,8 @@
 namespace kbn {
 
 // Writes the sample entries of a bank (each 44-byte record followed by its
-// encoded stream) in order, encoding the samples on worker threads. The
+// encoded stream) in order, encoding the samples on `threads` threads (the
+// caller's and threads - 1 workers). The
 // caller reads each sample's PCM into the buffer that Prepare hands out and
 // then calls Commit; while the workers encode, it reads the next ones. With
 // one thread everything happens on the caller's thread, one sample at a
@@ -49,6 +50,7 @@ private:
     };
 
     void WorkerLoop();
+    void Encode(Slot& slot);
     void WriteOut(Slot& slot);
     void WaitUntilDone(Slot& slot);
     void StopWorkers() noexcept;
