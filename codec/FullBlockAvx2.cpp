@@ -185,7 +185,10 @@ KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWr
     alignas(32) uint32_t codes[kSamplesPerBlock];
     alignas(32) uint64_t values[kSamplesPerBlock / 2];
     alignas(32) uint64_t widths[kSamplesPerBlock / 2];
+    alignas(32) uint64_t quadValues[kSamplesPerBlock / 4];
+    alignas(32) uint64_t quadWidths[kSamplesPerBlock / 4];
     __m256i anyLong = _mm256_setzero_si256();
+    __m256i anyLongQuad = _mm256_setzero_si256();
     const __m256i longestPair = _mm256_set1_epi64x(56);
     for (uint32_t j = 0; j < 2; ++j) {
         const __m256i v = rows.row[order][j];
@@ -214,11 +217,24 @@ KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWr
             anyLong = _mm256_or_si256(anyLong, _mm256_cmpgt_epi64(pairWidth, longestPair));
             _mm256_store_si256(reinterpret_cast<__m256i*>(values + at / 2), pairValue);
             _mm256_store_si256(reinterpret_cast<__m256i*>(widths + at / 2), pairWidth);
+            // Quads, where four codes fit 56 bits together (small parameters):
+            // half the serial steps again.
+            const __m256i quadWidth = _mm256_add_epi64(pairWidth, _mm256_unpackhi_epi64(pairWidth, pairWidth));
+            const __m256i quadValue =
+                _mm256_or_si256(pairValue, _mm256_sllv_epi64(_mm256_unpackhi_epi64(pairValue, pairValue), pairWidth));
+            anyLongQuad = _mm256_or_si256(anyLongQuad, _mm256_cmpgt_epi64(quadWidth, longestPair));
+            // Lanes 0 and 2 hold the two quads of these eight codes.
+            const __m256i packedValue = _mm256_permute4x64_epi64(quadValue, 0x08);
+            const __m256i packedWidth = _mm256_permute4x64_epi64(quadWidth, 0x08);
+            _mm_store_si128(reinterpret_cast<__m128i*>(quadValues + at / 4), _mm256_castsi256_si128(packedValue));
+            _mm_store_si128(reinterpret_cast<__m128i*>(quadWidths + at / 4), _mm256_castsi256_si128(packedWidth));
         }
     }
     bits.WriteBits(order | k << 2, 6);
     if (_mm256_movemask_epi8(anyLong) != 0) {
         bits.WriteRiceCodes(codes, kSamplesPerBlock, k);  // a code longer than 32 bits, a pair over 56
+    } else if (_mm256_movemask_epi8(anyLongQuad) == 0) {
+        bits.AppendValues(quadValues, quadWidths, kSamplesPerBlock / 4);
     } else {
         bits.AppendValues(values, widths, kSamplesPerBlock / 2);
     }
