@@ -1,0 +1,32 @@
+// libFuzzer harness: a WAV file from anywhere goes through the importer.
+// Either the importer refuses it with a message, or the bank it writes reads
+// back strictly and decodes to exactly the file's samples.
+#include <cstddef>
+#include <cstdint>
+
+#include "import/ConvertedBank.h"
+#include "import/SourceError.h"
+#include "import/WavImporter.h"
+#include "stream/MemoryStream.h"
+#include "stream/RvFile.h"
+#include "verify/BankVerifier.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    using namespace kbn;
+    const std::span<const uint8_t> bytes(data, size);
+    CMemoryStreamIn in(bytes, "in.wav");
+    CMemoryStreamOut out;
+    ConvertedBank converted;
+    try {
+        ConvertWav(in, out, &converted);
+    } catch (const CSourceError&) {
+        return 0;
+    } catch (const CRvFile::Error&) {
+        return 0;  // a read past the end of the input, reported as such
+    }
+    // Anything else escaping, or a bank that does not verify, is a finding.
+    CMemoryStreamIn written(out.Bytes(), "out.kbn");
+    CMemoryStreamIn source(bytes, "in.wav");
+    VerifyBank(written, source, converted);
+    return 0;
+}
