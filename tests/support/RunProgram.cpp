@@ -1,6 +1,7 @@
 #include "tests/support/RunProgram.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,13 +52,20 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         if (options.ignoreFileSizeSignal) std::signal(SIGXFSZ, SIG_IGN);
+        for (const std::string& variable : options.environment) putenv(const_cast<char*>(variable.c_str()));
+        if (options.unprivileged && geteuid() == 0) {
+            constexpr uid_t kNobody = 65534;
+            if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+        }
         execv(args[0], args.data());
         _exit(127);
     }
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
+    rusage usage{};
+    while (wait4(pid, &wstatus, 0, &usage) < 0) {
     }
     ProgramResult result;
+    result.maxResidentKilobytes = usage.ru_maxrss;
     if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
     if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
     result.out = Slurp(outPath);

@@ -10,6 +10,7 @@ struct ProgramResult {
     int signal = 0;        // the signal that ended it, or 0
     std::string out;
     std::string err;
+    long maxResidentKilobytes = 0;  // the child's peak resident memory
 };
 
 struct ProgramOptions {
@@ -17,7 +18,14 @@ struct ProgramOptions {
     std::string workingDirectory;       // empty: the test's own
     long fileSizeLimit = -1;            // RLIMIT_FSIZE in bytes, -1: none
     bool ignoreFileSizeSignal = false;  // start with SIGXFSZ ignored
+    std::vector<std::string> environment;  // NAME=value, added to the inherited ones
+    // When the tests run as root, permissions bind nobody: the child then runs
+    // as the unprivileged user "nobody" (uid and gid 65534).
+    bool unprivileged = false;
 };
+
+// The peak resident memory of a child includes what the parent had mapped
+// when it forked: run memory-measured programs from a small test process.
 
 // Runs a program with the arguments (argv[0] is the program) and waits for it.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});
