@@ -24,6 +24,7 @@ constexpr uint16_t kPanRight = 500;
 // What the chunk walk found.
 struct WavContents {
     bool hasFormat = false;
+    bool hasData = false;
     WavFormat format;
     WavSampler sampler;
     uint64_t dataPosition = 0;
@@ -95,6 +96,7 @@ WavContents WalkChunks(CStreamIn& in) {
             SkipChunkRest(in, header.size, 0);
         } else if (header.id == MakeFourCC("data")) {
             CheckChunkFits(header, position, fileSize);
+            contents.hasData = true;
             contents.dataPosition = position;
             contents.dataSize = header.size;
             SkipChunkRest(in, header.size, header.size);
@@ -103,6 +105,9 @@ WavContents WalkChunks(CStreamIn& in) {
             contents.sampler = ReadSmpl(in, header.size);
             SkipChunkRest(in, header.size, 0);
         } else {
+            // Running past the end before the samples were found, a chunk
+            // hides them: the file is cut short or damaged, not silent.
+            if (!contents.hasData) CheckChunkFits(header, position, fileSize);
             SkipChunkRest(in, header.size, header.size);
         }
     }
