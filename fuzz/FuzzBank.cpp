@@ -30,7 +30,8 @@ bool SameRecord(const SampleRecord& a, const SampleRecord& b) {
 void RebuildAndConvertBack(const Bank& bank, const std::vector<std::vector<int16_t>>& pcm) {
     CMemoryStreamOut sf2;
     try {
-        WriteSoundFont(sf2, bank, [&](uint32_t i) { return pcm[i]; }, "fuzz");
+        WriteSoundFont(
+            sf2, bank, [&](uint32_t i) { return pcm[i]; }, "fuzz");
     } catch (const std::length_error&) {
         return;  // more than a SoundFont can index, said so
     }

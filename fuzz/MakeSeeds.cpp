@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
         for (const auto& [name, bytes] : WavSeeds()) {
             if (name != "eight-bit.wav") Write(root / "bank" / (name + ".bank"), Convert(name, bytes));
         }
-        for (const auto& [name, bytes] : SoundFontSeeds()) Write(root / "bank" / (name + ".bank"), Convert(name, bytes));
+        for (const auto& [name, bytes] : SoundFontSeeds())
+            Write(root / "bank" / (name + ".bank"), Convert(name, bytes));
         Write(root / "roundtrip" / "sine.pcm", PcmBytes(Sine(500, 0.02, 30000)));
         Write(root / "roundtrip" / "noise.pcm", PcmBytes(Noise(300, 9, 32767)));
         Write(root / "roundtrip" / "quiet.pcm", PcmBytes(Noise(1000, 10, 8)));

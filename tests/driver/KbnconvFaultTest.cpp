@@ -87,8 +87,8 @@ TEST_P(KbnconvFullDiskAtATerminal, AsksAndDoesWhatTheUserSays) {
     options.workingDirectory = dir_.Path().string();
     options.fileSizeSoftLimit = 100000;
     std::size_t asked = 0;
-    const test::TerminalResult result = test::RunInTerminal(
-        {test::KbnconvPath(), "in.wav", "out.kbn"}, options, [&](pid_t pid, const std::string&) {
+    const test::TerminalResult result =
+        test::RunInTerminal({test::KbnconvPath(), "in.wav", "out.kbn"}, options, [&](pid_t pid, const std::string&) {
             const DiskAnswer& answer = c.answers.at(std::min(asked++, c.answers.size() - 1));
             if (answer.makeRoom) {
                 const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
@@ -108,13 +108,13 @@ TEST_P(KbnconvFullDiskAtATerminal, AsksAndDoesWhatTheUserSays) {
     EXPECT_EQ(Listing(), (std::vector<std::string>{"in.wav", "out.kbn"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, KbnconvFullDiskAtATerminal,
-    testing::Values(FullDiskCase{"RetryOnceThereIsRoom", {{true, "r\n"}}, 0, true},
-                    FullDiskCase{"RetryTooEarlyAsksAgain", {{false, "r\n"}, {true, "R\n"}}, 0, true},
-                    FullDiskCase{"Cancel", {{false, "c\n"}}, 1, false},
-                    FullDiskCase{"AnyOtherAnswerCancels", {{true, "x\n"}}, 1, false}),
-    [](const testing::TestParamInfo<FullDiskCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, KbnconvFullDiskAtATerminal,
+                         testing::Values(FullDiskCase{"RetryOnceThereIsRoom", {{true, "r\n"}}, 0, true},
+                                         FullDiskCase{
+                                             "RetryTooEarlyAsksAgain", {{false, "r\n"}, {true, "R\n"}}, 0, true},
+                                         FullDiskCase{"Cancel", {{false, "c\n"}}, 1, false},
+                                         FullDiskCase{"AnyOtherAnswerCancels", {{true, "x\n"}}, 1, false}),
+                         [](const testing::TestParamInfo<FullDiskCase>& info) { return std::string(info.param.name); });
 
 // The eighth read of the input, in the middle of its first channel, fails
 // once with an I/O error (injected by strace); the next one works.
@@ -133,9 +133,20 @@ TEST_P(KbnconvReadFailure, IsRetriedOrReported) {
     const Bytes wav = NoiseWav(200000, 2);
     test::WriteFileBytes(dir_ / "in.wav", wav);
     test::WriteFileBytes(dir_ / "out.kbn", kOld);
-    const std::vector<std::string> argv = {kStrace, "-f", "-qq", "-o", "/dev/null", "-P", dir_ / "in.wav",
-                                           "-e", "trace=read", "-e", "inject=read:error=EIO:when=8",
-                                           test::KbnconvPath(), "in.wav", "out.kbn"};
+    const std::vector<std::string> argv = {kStrace,
+                                           "-f",
+                                           "-qq",
+                                           "-o",
+                                           "/dev/null",
+                                           "-P",
+                                           dir_ / "in.wav",
+                                           "-e",
+                                           "trace=read",
+                                           "-e",
+                                           "inject=read:error=EIO:when=8",
+                                           test::KbnconvPath(),
+                                           "in.wav",
+                                           "out.kbn"};
     const std::string environment = AsanOptionsWithoutLeakCheck();
     if (c.terminal) {
         test::TerminalOptions options;
@@ -177,7 +188,8 @@ class KbnconvSignalAtAnyMoment : public KbnconvFault, public testing::WithParamI
 TEST_P(KbnconvSignalAtAnyMoment, LeavesTheOldOutputOrTheWholeBank) {
     test::TestSoundFont font;
     for (int i = 0; i < 6; ++i) {
-        font.samples.push_back({"s" + std::to_string(i), test::MakeSignal(test::Signal::Noise, 2'000'000, i)});
+        font.samples.push_back(
+            {std::string(1, static_cast<char>('a' + i)), test::MakeSignal(test::Signal::Noise, 2'000'000, i)});
     }
     font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
     font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
@@ -268,25 +280,25 @@ void OpenToEveryone(const test::TempDir& dir) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, KbnconvOutputPlace,
-    testing::Values(
-        OutputPlaceCase{"DirectoryNotWritable", "locked/out.kbn",
-                        [](const test::TempDir& dir) {
-                            OpenToEveryone(dir);
-                            std::filesystem::create_directory(dir.Path() / "locked");
-                            test::WriteFileBytes(dir / "locked/out.kbn", kOld);
-                            chmod((dir / "locked").c_str(), 0555);
-                        },
-                        "locked/out.kbn: cannot create a temporary file beside it: Permission denied\n"},
-        OutputPlaceCase{"OutputIsADirectory", "out.kbn",
-                        [](const test::TempDir& dir) {
-                            OpenToEveryone(dir);
-                            std::filesystem::create_directory(dir.Path() / "out.kbn");
-                            chmod((dir / "out.kbn").c_str(), 0777);
-                            chmod(dir.Path().c_str(), 0777);
-                        },
-                        "out.kbn: cannot replace: Is a directory\n"},
-        OutputPlaceCase{"ParentIsAFile", "in.wav/out.kbn", [](const test::TempDir& dir) { OpenToEveryone(dir); },
-                        "in.wav/out.kbn: cannot create a temporary file beside it: Not a directory\n"}),
+    testing::Values(OutputPlaceCase{"DirectoryNotWritable", "locked/out.kbn",
+                                    [](const test::TempDir& dir) {
+                                        OpenToEveryone(dir);
+                                        std::filesystem::create_directory(dir.Path() / "locked");
+                                        test::WriteFileBytes(dir / "locked/out.kbn", kOld);
+                                        chmod((dir / "locked").c_str(), 0555);
+                                    },
+                                    "locked/out.kbn: cannot create a temporary file beside it: Permission denied\n"},
+                    OutputPlaceCase{"OutputIsADirectory", "out.kbn",
+                                    [](const test::TempDir& dir) {
+                                        OpenToEveryone(dir);
+                                        std::filesystem::create_directory(dir.Path() / "out.kbn");
+                                        chmod((dir / "out.kbn").c_str(), 0777);
+                                        chmod(dir.Path().c_str(), 0777);
+                                    },
+                                    "out.kbn: cannot replace: Is a directory\n"},
+                    OutputPlaceCase{"ParentIsAFile", "in.wav/out.kbn",
+                                    [](const test::TempDir& dir) { OpenToEveryone(dir); },
+                                    "in.wav/out.kbn: cannot create a temporary file beside it: Not a directory\n"}),
     [](const testing::TestParamInfo<OutputPlaceCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

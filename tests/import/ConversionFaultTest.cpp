@@ -32,7 +32,8 @@ const Bytes kOld = {'o', 'l', 'd'};
 Bytes NoiseSoundFont() {
     test::TestSoundFont font;
     for (uint32_t i = 0; i < 5; ++i) {
-        font.samples.push_back({"s" + std::to_string(i), test::MakeSignal(test::Signal::Noise, 60000 + 7 * i, i)});
+        font.samples.push_back(
+            {std::string(1, static_cast<char>('a' + i)), test::MakeSignal(test::Signal::Noise, 60000 + 7 * i, i)});
     }
     font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}, test::TestSfZone{{{53, 4}}, {}}}});
     font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});

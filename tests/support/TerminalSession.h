@@ -17,9 +17,9 @@ struct TerminalOptions {
 };
 
 struct TerminalResult {
-    int status = -1;               // the exit status, 0 to 255
-    int signal = 0;                // the signal that ended it, or 0
-    std::string transcript;        // everything the terminal showed, without carriage returns
+    int status = -1;                     // the exit status, 0 to 255
+    int signal = 0;                      // the signal that ended it, or 0
+    std::string transcript;              // everything the terminal showed, without carriage returns
     std::vector<std::string> questions;  // the text of each Retry/Cancel question asked
 };
 
