@@ -10,6 +10,8 @@ packages=(
   timgm6mb-soundfont       # a real General MIDI bank for the end-to-end tests
   sox                      # WAV files made by another program
   fluidsynth               # a real SoundFont player for the render comparison
+  strace                   # injects read failures into the program under test
+  clang-14 libclang-rt-14-dev  # the libFuzzer harnesses and their sanitizers
 )
 
 missing=()

@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
-# Builds kbnconv and runs every test.
+# Builds kbnconv and runs every test: the release build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a minute of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+jobs=$(nproc)
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKBN_WERROR=ON
-cmake --build build -j"$(nproc)"
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+# Any sanitizer report ends the program that made it, which fails its test.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKBN_SANITIZE=ON -DKBN_WERROR=ON \
+  -DKBN_BUILD_BENCHMARKS=OFF
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1 \
+UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DKBN_FUZZ=ON \
+  -DKBN_BUILD_TESTS=OFF -DKBN_BUILD_BENCHMARKS=OFF
+cmake --build build-fuzz -j"$jobs"
+fuzz/run.sh time 60
