@@ -52,7 +52,8 @@ bool MakeDirectory(const std::string& path);
 bool IsSameFile(const std::string& a, const std::string& b);
 
 // Once a temporary file is created, an interrupt or termination signal (or a
-// console close) removes it before the process ends, until this is called.
+// console close, or an abort) removes it before the process ends, until this
+// is called.
 void DisarmInterruptCleanup();
 
 }  // namespace kbn::platform

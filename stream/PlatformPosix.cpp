@@ -31,7 +31,9 @@ std::string BaseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGABRT too: a program that aborts (an exception nobody catches, a failed
+// check) must not leave its half-written file behind either.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGABRT};
 
 // What the signal handler removes; only async-signal-safe work happens there.
 std::array<char, 4096> g_cleanupPath{};

@@ -238,6 +238,64 @@ TEST_P(KbnconvSignalAtAnyMoment, LeavesTheOldOutputOrTheWholeBank) {
 INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignalAtAnyMoment, testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) { return "Signal" + std::to_string(info.param); });
 
+// No thread can be started (a limit of one process): whatever the run
+// does, it leaves the old output or the whole bank, and no temporary file.
+class KbnconvWithoutThreads : public KbnconvFault {
+protected:
+    void SetUp() override {
+        test::TestSoundFont font;
+        for (uint32_t i = 0; i < 4; ++i) {
+            font.samples.push_back({std::string(1, static_cast<char>('a' + i)),
+                                    test::MakeSignal(test::Signal::Noise, 5000, i)});
+        }
+        font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
+        font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
+        const Bytes sf2 = test::BuildSoundFont(font);
+        test::WriteFileBytes(dir_ / "in.sf2", sf2);
+        test::WriteFileBytes(dir_ / "out.kbn", kOld);
+        chmod(dir_.Path().c_str(), 0777);
+        chmod((dir_ / "in.sf2").c_str(), 0644);
+        CMemoryStreamIn in(sf2);
+        CMemoryStreamOut out;
+        ConvertSoundFont(in, out);
+        bank_ = out.Bytes();
+
+        test::ProgramOptions options;
+        options.workingDirectory = dir_.Path().string();
+        options.unprivileged = true;  // the limit binds no root process
+        options.processLimit = 1;
+        options.environment = {AsanOptionsWithoutLeakCheck()};  // the leak check needs a thread
+        result_ = test::RunProgram({test::KbnconvPath(), "-j", "4", "in.sf2", "out.kbn"}, options);
+    }
+
+    Bytes bank_;
+    test::ProgramResult result_;
+};
+
+TEST_F(KbnconvWithoutThreads, LeavesNothingBehind) {
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"in.sf2", "out.kbn"}));
+    if (result_.status == 0) {
+        EXPECT_EQ(Output(), bank_);
+    } else {
+        EXPECT_EQ(Output(), kOld);
+    }
+}
+
+// The thread's failure escapes the driver and aborts the program (status
+// 134, "terminate called after throwing an instance of 'std::system_error'").
+// Sound: encode on the threads that did start, or status 1 and one line with
+// the system's reason.
+TEST_F(KbnconvWithoutThreads, DISABLED_EndsNormally) {
+    EXPECT_EQ(result_.signal, 0) << result_.err;
+    if (result_.status == 0) {
+        EXPECT_EQ(result_.err, "");
+    } else {
+        EXPECT_EQ(result_.status, 1);
+        EXPECT_TRUE(result_.err.ends_with(": Resource temporarily unavailable\n")) << result_.err;
+        EXPECT_EQ(std::count(result_.err.begin(), result_.err.end(), '\n'), 1) << result_.err;
+    }
+}
+
 // Outputs that cannot be written: status 1, the path and the system's
 // reason, nothing changed in the directory.
 struct OutputPlaceCase {

@@ -57,6 +57,10 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
             constexpr uid_t kNobody = 65534;
             if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
         }
+        if (options.processLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.processLimit), static_cast<rlim_t>(options.processLimit)};
+            if (setrlimit(RLIMIT_NPROC, &limit) != 0) _exit(126);
+        }
         execv(args[0], args.data());
         _exit(127);
     }

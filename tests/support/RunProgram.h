@@ -22,6 +22,7 @@ struct ProgramOptions {
     // When the tests run as root, permissions bind nobody: the child then runs
     // as the unprivileged user "nobody" (uid and gid 65534).
     bool unprivileged = false;
+    long processLimit = -1;  // RLIMIT_NPROC (threads count), set after the above; -1: none
 };
 
 // The peak resident memory of a child includes what the parent had mapped
