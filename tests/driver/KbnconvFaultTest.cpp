@@ -245,8 +245,8 @@ protected:
     void SetUp() override {
         test::TestSoundFont font;
         for (uint32_t i = 0; i < 4; ++i) {
-            font.samples.push_back({std::string(1, static_cast<char>('a' + i)),
-                                    test::MakeSignal(test::Signal::Noise, 5000, i)});
+            font.samples.push_back(
+                {std::string(1, static_cast<char>('a' + i)), test::MakeSignal(test::Signal::Noise, 5000, i)});
         }
         font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
         font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
