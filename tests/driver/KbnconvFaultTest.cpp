@@ -116,8 +116,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, KbnconvFullDiskAtATerminal,
                                          FullDiskCase{"AnyOtherAnswerCancels", {{true, "x\n"}}, 1, false}),
                          [](const testing::TestParamInfo<FullDiskCase>& info) { return std::string(info.param.name); });
 
-// The eighth read of the input, in the middle of its first channel, fails
-// once with an I/O error (injected by strace); the next one works.
+// The third read of the input fails once with an I/O error (injected by
+// strace), the next one works: the first read takes the header, the next
+// ones the samples, so the failure comes in the middle of them.
 struct ReadFailureCase {
     const char* name;
     bool terminal;
@@ -143,7 +144,7 @@ TEST_P(KbnconvReadFailure, IsRetriedOrReported) {
                                            "-e",
                                            "trace=read",
                                            "-e",
-                                           "inject=read:error=EIO:when=8",
+                                           "inject=read:error=EIO:when=3",
                                            test::KbnconvPath(),
                                            "in.wav",
                                            "out.kbn"};
