@@ -1,6 +1,7 @@
 #include "bank/SampleSectionWriter.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 #include "bank/BankWriter.h"
@@ -13,12 +14,15 @@ CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
     if (threads <= 1) return;
     // The caller's thread is one of the encoders: it takes queued samples
     // whenever it would otherwise wait.
+    // When the system refuses a thread (a process limit), the threads that
+    // did start, the caller's at least, do the work: the bank is the same.
     workers_.reserve(threads - 1);
-    try {
-        for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
-    } catch (...) {
-        StopWorkers();
-        throw;
+    for (unsigned i = 1; i < threads; ++i) {
+        try {
+            workers_.emplace_back([this] { WorkerLoop(); });
+        } catch (const std::system_error&) {
+            break;
+        }
     }
 }
 
