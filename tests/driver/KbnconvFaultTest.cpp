@@ -116,6 +116,29 @@ INSTANTIATE_TEST_SUITE_P(Cases, KbnconvFullDiskAtATerminal,
                                          FullDiskCase{"AnyOtherAnswerCancels", {{true, "x\n"}}, 1, false}),
                          [](const testing::TestParamInfo<FullDiskCase>& info) { return std::string(info.param.name); });
 
+// Ctrl-C, SIGTERM or a hang-up while the question waits for an answer.
+class KbnconvSignalAtTheQuestion : public KbnconvFault, public testing::WithParamInterface<int> {};
+
+TEST_P(KbnconvSignalAtTheQuestion, EndsTheRunAndLeavesTheOldOutput) {
+    test::WriteFileBytes(dir_ / "in.wav", NoiseWav(200000, 1));
+    test::WriteFileBytes(dir_ / "out.kbn", kOld);
+    test::TerminalOptions options;
+    options.workingDirectory = dir_.Path().string();
+    options.fileSizeSoftLimit = 100000;
+    const test::TerminalResult result = test::RunInTerminal(
+        {test::KbnconvPath(), "in.wav", "out.kbn"}, options, [&](pid_t pid, const std::string&) {
+            kill(pid, GetParam());
+            return std::string();
+        });
+    EXPECT_EQ(result.signal, GetParam()) << result.transcript;
+    EXPECT_EQ(result.questions.size(), 1u);
+    EXPECT_EQ(Output(), kOld);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"in.wav", "out.kbn"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignalAtTheQuestion, testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const testing::TestParamInfo<int>& info) { return "Signal" + std::to_string(info.param); });
+
 // The third read of the input fails once with an I/O error (injected by
 // strace), the next one works: the first read takes the header, the next
 // ones the samples, so the failure comes in the middle of them.
