@@ -58,7 +58,7 @@ private:
             word = GetU64(bytes_.data() + byte);
         } else if (byte < bytes_.size()) {
             uint8_t tail[8] = {};
-            std::memcpy(tail, bytes_.data() + byte, bytes_.size() - byte);
+            std::memcpy(tail, bytes_.data() + byte, static_cast<std::size_t>(bytes_.size() - byte));
             word = GetU64(tail);
         }
         return (word >> (position_ % 8)) & ((uint64_t{1} << kWindowBits) - 1);

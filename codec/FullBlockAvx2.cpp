@@ -43,12 +43,13 @@ KBN_AVX2 inline void BuildRows(const int16_t* block, Rows& rows) {
     }
 }
 
+KBN_AVX2 inline __m128i Fold(__m256i v) {
+    return _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
 // The lane sums of four vectors, as the four lanes of one.
 KBN_AVX2 inline __m128i HorizontalSums(__m256i a, __m256i b, __m256i c, __m256i d) {
-    const auto fold = [](__m256i v) KBN_AVX2 {
-        return _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    };
-    const __m128i fa = fold(a), fb = fold(b), fc = fold(c), fd = fold(d);
+    const __m128i fa = Fold(a), fb = Fold(b), fc = Fold(c), fd = Fold(d);
     const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(fa, fb), _mm_unpackhi_epi32(fa, fb));
     const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(fc, fd), _mm_unpackhi_epi32(fc, fd));
     return _mm_add_epi32(_mm_unpacklo_epi64(ab, cd), _mm_unpackhi_epi64(ab, cd));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "bank/NameText.h"
@@ -256,7 +257,12 @@ void CheckBankReferences(const Bank& bank) {
 }
 
 std::vector<int16_t> ReadSamplePcm(CStreamIn& in, const BankSample& sample, uint32_t index) {
-    std::vector<uint8_t> packed(sample.packedSize);
+    // On a 32-bit system a stream can be larger than anything it can hold.
+    if (sample.packedSize > std::numeric_limits<std::size_t>::max() / 2) {
+        CBankCursor::FailAt(sample.streamOffset, "sample " + std::to_string(index) + " " +
+                                                     QuotedName(sample.record.name) + " is too large for this system");
+    }
+    std::vector<uint8_t> packed(static_cast<std::size_t>(sample.packedSize));
     in.Seek(sample.packedOffset);
     for (uint64_t done = 0; done < packed.size();) {
         const uint64_t n = std::min<uint64_t>(packed.size() - done, uint64_t{1} << 30);

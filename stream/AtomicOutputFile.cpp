@@ -36,7 +36,7 @@ void CAtomicOutputFile::Close() {
 
 void CAtomicOutputFile::Commit() {
     Close();
-    if (!platform::ReplaceFile(tempPath_, targetPath_)) {
+    if (!platform::RenameOver(tempPath_, targetPath_)) {
         const int code = platform::LastError();
         Discard();
         throw CRvFile::Error(targetPath_ + ": cannot replace: " + platform::ErrorText(code));

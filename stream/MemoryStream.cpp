@@ -11,7 +11,7 @@ void CMemoryStreamIn::Read(void* dst, uint32_t count) {
     if (count == 0) return;
     const uint64_t available = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
     const uint64_t n = std::min<uint64_t>(available, count);
-    if (n > 0) std::memcpy(dst, bytes_.data() + position_, n);
+    if (n > 0) std::memcpy(dst, bytes_.data() + position_, static_cast<std::size_t>(n));
     position_ += n;
     if (n < count) {
         throw CRvFile::Error(name_ + ": unexpected end of file at offset " + std::to_string(position_));

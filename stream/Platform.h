@@ -44,7 +44,7 @@ PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text);
 // an empty string with LastError() set.
 std::string CreateSiblingTempFile(const std::string& target);
 // Renames `from` over `to`, replacing `to` atomically if it exists.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 // Creates a directory; an existing directory is success.
 bool MakeDirectory(const std::string& path);

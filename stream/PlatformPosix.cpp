@@ -215,7 +215,7 @@ std::string CreateSiblingTempFile(const std::string& target) {
     return {};
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
