@@ -4,14 +4,25 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace kbn::test {
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    // No mkdtemp: a random name, created only if it is new.
+    std::random_device random;
+    for (int attempt = 0;; ++attempt) {
+        path_ = std::filesystem::temp_directory_path() / ("kbn-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(path_)) return;
+        if (attempt == 100) throw std::runtime_error("cannot create a temporary directory");
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "kbn-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
