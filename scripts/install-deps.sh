@@ -12,6 +12,8 @@ packages=(
   fluidsynth               # a real SoundFont player for the render comparison
   strace                   # injects read failures into the program under test
   clang-14 libclang-rt-14-dev  # the libFuzzer harnesses and their sanitizers
+  g++-mingw-w64-i686-posix googletest  # the 32-bit Windows build and its tests
+  wine wine32:i386         # runs the Windows programs and tests
 )
 
 missing=()
@@ -24,5 +26,7 @@ echo "Installing: ${missing[*]}" >&2
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is a 32-bit package.
+dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
 "${as_root[@]}" apt-get update -qq
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

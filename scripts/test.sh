@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds kbnconv and runs every test: the release build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a minute of each fuzzer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the 32-bit Windows build
+# under wine against the Linux programs, and a minute of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,6 +18,12 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1 \
 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The Windows programs and tests, cross-built and run under wine.
+cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DKBN_WERROR=ON -DKBN_LINUX_BUILD_DIR="$PWD/build"
+cmake --build build-win32 -j"$jobs"
+WINEDEBUG=-all ctest --test-dir build-win32 --output-on-failure
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DKBN_FUZZ=ON \
   -DKBN_BUILD_TESTS=OFF -DKBN_BUILD_BENCHMARKS=OFF
