@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "stream/AtomicOutputFile.h"
+#include "stream/FailurePrompt.h"
 #include "stream/Platform.h"
 #include "stream/RvFile.h"
 #include "tests/support/TempDir.h"
@@ -29,6 +30,23 @@ TEST(PlatformWin32, ErrorTextIsTheSystemsWithoutItsLineBreak) {
     EXPECT_FALSE(text.empty());
     EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << text;
     EXPECT_EQ(platform::ErrorText(0x7FFFFFF0), "system error 2147483632");
+}
+
+TEST(PlatformWin32, WithoutAConsoleNobodyIsAskedAndTheAnswerIsCancel) {
+    // The suite runs with its output captured, as scripts and CI run the
+    // programs: no message box may wait for a click.
+    if (GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR) GTEST_SKIP() << "standard error is a console";
+    EXPECT_EQ(platform::AskRetryCancel("File Error", "Cannot read file. x"), PromptAnswer::Cancel);
+    // Through the hook, as the converter asks: the caption and the text cut
+    // to the 256-byte buffer.
+    std::string seen;
+    FailurePrompt previous = SetFailurePrompt([&](std::string_view caption, std::string_view text) {
+        seen = std::string(caption) + "|" + std::string(text);
+        return PromptAnswer::Retry;
+    });
+    EXPECT_EQ(AskAfterFailure(kWriteFailureTemplate, std::string(300, 'x')), PromptAnswer::Retry);
+    SetFailurePrompt(std::move(previous));
+    EXPECT_EQ(seen, "File Error|Cannot write file. " + std::string(255 - 19, 'x'));
 }
 
 TEST(PlatformWin32, AMissingFileIsNamedWithTheSystemsReason) {
