@@ -138,40 +138,73 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     const __m128i mean = _mm_srli_epi32(codeSums, 5);
     const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(mean)), 23);
     const __m128i estimate = _mm_max_epi32(_mm_sub_epi32(exponent, _mm_set1_epi32(127)), _mm_setzero_si128());
-    const __m128i lastK = _mm_set1_epi32(kRiceParameters - 1);
+    // Every order's window of four parameters from two below its estimate,
+    // side by side: window[i] holds, lane by order, T_k for k = start + i.
+    const __m128i starts = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(estimate, _mm_set1_epi32(2)), _mm_setzero_si128()),
+                                         _mm_set1_epi32(kRiceParameters - kWindow));
+    alignas(16) uint32_t start[kPredictorOrders];
+    _mm_store_si128(reinterpret_cast<__m128i*>(start), starts);
+    __m256i partial[kWindow][kPredictorOrders];
+    for (uint32_t order = 0; order < kPredictorOrders; ++order) {
+        for (uint32_t i = 0; i < kWindow; ++i) {
+            // T_k = sum (m >> (k - 1)) from k = 1; parameters 0 and 1 take
+            // their sums from above, and a shift of 1 stands in. Shifted by
+            // one or more, the two halves add without overflow.
+            const uint32_t k = start[order] + i;
+            const __m128i count = _mm_cvtsi32_si128(static_cast<int>(k >= 2 ? k - 1 : 1));
+            const __m256i shifted = _mm256_add_epi16(_mm256_srl_epi16(magnitudes[order].m[0], count),
+                                                     _mm256_srl_epi16(magnitudes[order].m[1], count));
+            partial[i][order] = _mm256_madd_epi16(shifted, ones);
+        }
+    }
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i orderBits = _mm_set_epi32(3 << 4, 2 << 4, 1 << 4, 0);
+    __m128i cost[kWindow];
+    __m128i key = _mm_set1_epi32(-1);
+    for (uint32_t i = 0; i < kWindow; ++i) {
+        const __m128i k = _mm_add_epi32(starts, _mm_set1_epi32(static_cast<int>(i)));
+        __m128i total = HorizontalSums(partial[i][0], partial[i][1], partial[i][2], partial[i][3]);
+        total = _mm_blendv_epi8(total, magnitudeSums, _mm_cmpeq_epi32(k, one));
+        total = _mm_blendv_epi8(total, codeSums, _mm_cmpeq_epi32(k, _mm_setzero_si128()));
+        cost[i] = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(k, one), 5), total);
+        // cost, order, parameter in one number: the least is the first
+        // minimum, ties going to the smaller order, then the smaller k.
+        key = _mm_min_epu32(key, _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cost[i], 6), orderBits), k));
+    }
+    // The cost is convex in k, so a window's first minimum inside it is the
+    // order's overall one; on an edge that is not 0 or 15, a walk outwards
+    // settles it, rarely needed.
+    const __m128i atLowEdge = _mm_andnot_si128(_mm_cmpgt_epi32(cost[0], cost[1]),
+                                               _mm_cmpgt_epi32(starts, _mm_setzero_si128()));
+    const __m128i atHighEdge = _mm_and_si128(_mm_cmpgt_epi32(cost[2], cost[3]),
+                                             _mm_cmplt_epi32(starts, _mm_set1_epi32(kRiceParameters - kWindow)));
+    key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(1, 0, 3, 2)));
+    key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(2, 3, 0, 1)));
+    // An order on an edge matters only if its lower bound (see
+    // parameter_search::LowerBound) does not exceed the least cost found.
     const __m128i a = _mm_add_epi32(codeSums, _mm_set1_epi32(parameter_search::N));
+    const __m128i lastK = _mm_set1_epi32(kRiceParameters - 1);
     const auto boundAt = [&](__m128i k) KBN_AVX2 {
         k = _mm_min_epi32(k, lastK);
         return _mm_add_epi32(_mm_slli_epi32(k, 5), _mm_srlv_epi32(a, k));
     };
-    const __m128i one = _mm_set1_epi32(1);
     const __m128i bounds = _mm_min_epu32(
         _mm_min_epu32(boundAt(_mm_max_epi32(_mm_sub_epi32(estimate, one), _mm_setzero_si128())), boundAt(estimate)),
         boundAt(_mm_add_epi32(estimate, one)));
-    alignas(16) uint32_t magnitudeSum[kPredictorOrders], codeSum[kPredictorOrders], bound[kPredictorOrders];
-    _mm_store_si128(reinterpret_cast<__m128i*>(magnitudeSum), magnitudeSums);
-    _mm_store_si128(reinterpret_cast<__m128i*>(codeSum), codeSums);
-    _mm_store_si128(reinterpret_cast<__m128i*>(bound), bounds);
-
-    RowSums sums[kPredictorOrders];
-    uint32_t first = 0;
-    for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        sums[order] = RowSums{magnitudeSum[order], codeSum[order]};
-        first = bound[order] < bound[first] ? order : first;
-    }
-    // The most promising order first; the others only when their bound
-    // leaves them a chance (ties go to the smaller order).
-    BlockCoding best = BestParameter(magnitudes[first], sums[first]);
-    best.order = first;
-    for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        if (order == first || bound[order] > best.cost || (bound[order] == best.cost && order > best.order)) continue;
-        BlockCoding candidate = BestParameter(magnitudes[order], sums[order]);
-        if (candidate.cost < best.cost || (candidate.cost == best.cost && order < best.order)) {
-            candidate.order = order;
-            best = candidate;
+    const __m128i inReach = _mm_cmpgt_epi32(_mm_add_epi32(_mm_srli_epi32(key, 6), one), bounds);
+    if (_mm_movemask_epi8(_mm_and_si128(_mm_or_si128(atLowEdge, atHighEdge), inReach)) != 0) {
+        alignas(16) uint32_t magnitudeSum[kPredictorOrders], codeSum[kPredictorOrders];
+        _mm_store_si128(reinterpret_cast<__m128i*>(magnitudeSum), magnitudeSums);
+        _mm_store_si128(reinterpret_cast<__m128i*>(codeSum), codeSums);
+        BlockCoding best{0, 0, UINT32_MAX};
+        for (uint32_t order = 0; order < kPredictorOrders; ++order) {
+            BlockCoding candidate = BestParameter(magnitudes[order], RowSums{magnitudeSum[order], codeSum[order]});
+            if (candidate.cost < best.cost) best = BlockCoding{order, candidate.riceParameter, candidate.cost};
         }
+        return best;
     }
-    return best;
+    const auto least = static_cast<uint32_t>(_mm_cvtsi128_si32(key));
+    return BlockCoding{least >> 4 & 3, least & 0x0F, least >> 6};
 }
 
 KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits) {
