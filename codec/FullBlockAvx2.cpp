@@ -102,7 +102,7 @@ namespace kernels {
 
 bool ProcessorHasAvx2() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 }
 
 KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
