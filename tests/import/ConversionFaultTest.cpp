@@ -20,6 +20,7 @@
 #include "stream/RvFile.h"
 #include "tests/codec/SignalGenerator.h"
 #include "tests/support/SoundFontBuilder.h"
+#include "tests/support/ScopedPrompt.h"
 #include "tests/support/TempDir.h"
 
 namespace kbn {
@@ -47,14 +48,7 @@ Bytes Convert(const Bytes& sf2) {
     return out.Bytes();
 }
 
-class ScopedPrompt {
-public:
-    explicit ScopedPrompt(FailurePrompt prompt) : previous_(SetFailurePrompt(std::move(prompt))) {}
-    ~ScopedPrompt() { SetFailurePrompt(std::move(previous_)); }
-
-private:
-    FailurePrompt previous_;
-};
+using test::ScopedPrompt;
 
 // A file-size limit on this process for its lifetime (SIGXFSZ ignored, so
 // that writes past it fail with EFBIG).

@@ -11,6 +11,7 @@
 
 #include "stream/FailurePrompt.h"
 #include "stream/MemoryStream.h"
+#include "tests/support/ScopedPrompt.h"
 #include "tests/support/TempDir.h"
 
 namespace kbn {
@@ -22,15 +23,7 @@ std::vector<uint8_t> Counting(std::size_t size) {
     return bytes;
 }
 
-// Installs a prompt for one test and restores the platform's afterwards.
-class ScopedPrompt {
-public:
-    explicit ScopedPrompt(FailurePrompt prompt) : previous_(SetFailurePrompt(std::move(prompt))) {}
-    ~ScopedPrompt() { SetFailurePrompt(std::move(previous_)); }
-
-private:
-    FailurePrompt previous_;
-};
+using test::ScopedPrompt;
 
 class RvFileTest : public testing::Test {
 protected:
