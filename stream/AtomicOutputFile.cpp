@@ -13,7 +13,7 @@ CAtomicOutputFile::CAtomicOutputFile(std::string targetPath) : targetPath_(std::
                              platform::ErrorText(platform::LastError()));
     }
     try {
-        file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, 0);
+        file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, platform::TemporaryFileShare());
         file_.SetName(targetPath_);
     } catch (...) {
         Discard();

@@ -43,6 +43,9 @@ PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text);
 // cleanup for it (no signal can come between the two). Returns its path, or
 // an empty string with LastError() set.
 std::string CreateSiblingTempFile(const std::string& target);
+// The share mode to open such a temporary file with: exclusive, except that
+// the interrupt cleanup may remove it while it is open.
+uint32_t TemporaryFileShare();
 // Renames `from` over `to`, replacing `to` atomically if it exists.
 bool RenameOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);

@@ -215,6 +215,9 @@ std::string CreateSiblingTempFile(const std::string& target) {
     return {};
 }
 
+// An open file can be removed here; the temporary output keeps its lock.
+uint32_t TemporaryFileShare() { return 0; }
+
 bool RenameOver(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }

@@ -30,9 +30,15 @@ std::string BaseNameOf(const std::string& path) {
 char g_cleanupPath[MAX_PATH * 4] = {};
 std::atomic<bool> g_cleanupArmed{false};
 
+// Ctrl-C, Ctrl-Break or a closing console during a conversion: the
+// temporary output goes, and the process ends at once with the status of an
+// interrupted program (wine's default handler would end it with 0). At any
+// other time the default handler does what it does.
 BOOL WINAPI RemoveTempOnControl(DWORD) {
-    if (g_cleanupArmed.exchange(false)) DeleteFileA(g_cleanupPath);
-    return FALSE;  // the default handler then ends the process
+    if (!g_cleanupArmed.exchange(false)) return FALSE;
+    DeleteFileA(g_cleanupPath);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    return TRUE;
 }
 
 void InstallControlHandlerOnce() {
@@ -153,6 +159,10 @@ std::string CreateSiblingTempFile(const std::string& target) {
     SetLastError(ERROR_FILE_EXISTS);
     return {};
 }
+
+// Windows removes no file that a handle without FILE_SHARE_DELETE holds
+// open, and the console handler runs while the output is open.
+uint32_t TemporaryFileShare() { return FILE_SHARE_DELETE; }
 
 bool RenameOver(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
