@@ -139,7 +139,8 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(mean)), 23);
     const __m128i estimate = _mm_max_epi32(_mm_sub_epi32(exponent, _mm_set1_epi32(127)), _mm_setzero_si128());
     // Every order's window of four parameters from two below its estimate,
-    // side by side: window[i] holds, lane by order, T_k for k = start + i.
+    // side by side: partial[i] and cost[i] hold, lane by order, the sums and
+    // the cost for k = start + i.
     const __m128i starts = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(estimate, _mm_set1_epi32(2)), _mm_setzero_si128()),
                                          _mm_set1_epi32(kRiceParameters - kWindow));
     alignas(16) uint32_t start[kPredictorOrders];
@@ -246,7 +247,8 @@ KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWr
             // Pairs: the odd code above the even one, in 64-bit lanes.
             const __m256i evenWidth = _mm256_and_si256(width, low32);
             const __m256i pairValue =
-                _mm256_or_si256(_mm256_and_si256(value, low32), _mm256_sllv_epi64(_mm256_srli_epi64(value, 32), evenWidth));
+                _mm256_or_si256(_mm256_and_si256(value, low32),
+                                _mm256_sllv_epi64(_mm256_srli_epi64(value, 32), evenWidth));
             const __m256i pairWidth = _mm256_add_epi64(evenWidth, _mm256_srli_epi64(width, 32));
             anyLong = _mm256_or_si256(anyLong, _mm256_cmpgt_epi64(pairWidth, longestPair));
             _mm256_store_si256(reinterpret_cast<__m256i*>(values + at / 2), pairValue);

@@ -108,12 +108,14 @@ TEST_P(FullBlockDecoders, AgreeWithThePortableDecoderOnSoundAndDamagedStreams) {
         packed.resize(packed.size() + block_decoding::kFastBlockBytes);  // room for every block's fast path
 
         const std::vector<uint64_t> starts = BlockStarts(pcm);
-        const Outcome portable = DecodeBlocks(kernels::DecodeFullBlockPortable, packed, bitCount, blocks, &starts, &pcm);
+        const Outcome portable =
+            DecodeBlocks(kernels::DecodeFullBlockPortable, packed, bitCount, blocks, &starts, &pcm);
         ASSERT_EQ(portable.blocks.size(), blocks);
         for (std::size_t block = 0; block < blocks; ++block) {
             if (portable.blocks[block].empty()) continue;  // a code too long for the fast path
             ++decodedBlocks;
-            ASSERT_TRUE(std::equal(portable.blocks[block].begin(), portable.blocks[block].end(), pcm.begin() + 32 * block))
+            const std::vector<int16_t>& decoded = portable.blocks[block];
+            ASSERT_TRUE(std::equal(decoded.begin(), decoded.end(), pcm.begin() + 32 * block))
                 << "trial " << trial << " block " << block;
             ASSERT_EQ(portable.positions[block], starts[block + 1]) << "trial " << trial << " block " << block;
         }
