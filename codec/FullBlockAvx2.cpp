@@ -18,7 +18,6 @@ namespace kbn {
 namespace {
 
 using parameter_search::kWindow;
-using parameter_search::RowSums;
 
 struct Rows {
     __m256i row[kPredictorOrders][2];
@@ -47,53 +46,12 @@ KBN_AVX2 inline __m128i Fold(__m256i v) {
     return _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
-// The lane sums of four vectors, as the four lanes of one.
+// The lane sums of four vectors, as the four lanes of one: interleaved in
+// both halves first, so that a single fold remains.
 KBN_AVX2 inline __m128i HorizontalSums(__m256i a, __m256i b, __m256i c, __m256i d) {
-    const __m128i fa = Fold(a), fb = Fold(b), fc = Fold(c), fd = Fold(d);
-    const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(fa, fb), _mm_unpackhi_epi32(fa, fb));
-    const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(fc, fd), _mm_unpackhi_epi32(fc, fd));
-    return _mm_add_epi32(_mm_unpacklo_epi64(ab, cd), _mm_unpackhi_epi64(ab, cd));
-}
-
-struct Magnitudes {
-    __m256i m[2];
-};
-
-// Sum of m >> shift for shift >= 1, where every shifted lane fits a signed lane.
-KBN_AVX2 uint32_t ShiftedSum(const Magnitudes* magnitudes, uint32_t shift) {
-    const __m256i ones = _mm256_set1_epi16(1);
-    const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
-    const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(_mm256_srl_epi16(magnitudes->m[0], count), ones),
-                                         _mm256_madd_epi16(_mm256_srl_epi16(magnitudes->m[1], count), ones));
-    const __m256i zero = _mm256_setzero_si256();
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(HorizontalSums(sum, zero, zero, zero)));
-}
-
-// T_k for the four parameters from `start`, in one pass.
-KBN_AVX2 inline void WindowTotals(const Magnitudes& magnitudes, const RowSums& sums, uint32_t start,
-                                  uint32_t (&totals)[kWindow]) {
-    const __m256i ones = _mm256_set1_epi16(1);
-    __m256i partial[kWindow];
-    for (uint32_t i = 0; i < kWindow; ++i) {
-        // Parameters 0 and 1 need no shifted sum; a shift of 1 stands in.
-        const __m128i count = _mm_cvtsi32_si128(static_cast<int>(start + i >= 2 ? start + i - 1 : 1));
-        partial[i] = _mm256_add_epi32(_mm256_madd_epi16(_mm256_srl_epi16(magnitudes.m[0], count), ones),
-                                      _mm256_madd_epi16(_mm256_srl_epi16(magnitudes.m[1], count), ones));
-    }
-    alignas(16) uint32_t lanes[kWindow];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), HorizontalSums(partial[0], partial[1], partial[2], partial[3]));
-    for (uint32_t i = 0; i < kWindow; ++i) {
-        const uint32_t k = start + i;
-        totals[i] = k == 0 ? sums.codes : k == 1 ? sums.magnitudes : lanes[i];
-    }
-}
-
-KBN_AVX2 inline BlockCoding BestParameter(const Magnitudes& magnitudes, const RowSums& sums) {
-    const uint32_t start = parameter_search::WindowStart(sums);
-    uint32_t totals[kWindow];
-    WindowTotals(magnitudes, sums, start, totals);
-    return parameter_search::Pick(sums, start, totals,
-                                  [&](uint32_t shift) { return ShiftedSum(&magnitudes, shift); });
+    const __m256i ab = _mm256_add_epi32(_mm256_unpacklo_epi32(a, b), _mm256_unpackhi_epi32(a, b));
+    const __m256i cd = _mm256_add_epi32(_mm256_unpacklo_epi32(c, d), _mm256_unpackhi_epi32(c, d));
+    return Fold(_mm256_add_epi32(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd)));
 }
 
 }  // namespace
@@ -109,101 +67,71 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     Rows rows;
     BuildRows(block, rows);
     const __m256i ones = _mm256_set1_epi16(1);
-    const __m256i negativeWeight = _mm256_set1_epi16(256);
-    Magnitudes magnitudes[kPredictorOrders];
-    __m256i halves[kPredictorOrders], flags[kPredictorOrders];
+    __m256i magnitudes[kPredictorOrders][2];
+    __m256i complements[kPredictorOrders], signs[kPredictorOrders];
     for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        // Signed multiply-adds see 32768 as negative, so the magnitudes are
-        // summed as m >> 1 and m & 1; the odd count and the negative count
-        // share one sum (at most 32 each), the negatives weighted by 256.
-        halves[order] = flags[order] = _mm256_setzero_si256();
+        // v ^ sign is |v| for v >= 0 and |v| - 1 below: at most 32767, so
+        // signed multiply-adds sum it exactly; the sign lanes (-1 or 0) count
+        // the negatives.
+        complements[order] = signs[order] = _mm256_setzero_si256();
         for (uint32_t j = 0; j < 2; ++j) {
             const __m256i v = rows.row[order][j];
             const __m256i sign = _mm256_srai_epi16(v, 15);
-            const __m256i m = _mm256_sub_epi16(_mm256_xor_si256(v, sign), sign);
-            magnitudes[order].m[j] = m;
-            halves[order] = _mm256_add_epi32(halves[order], _mm256_madd_epi16(_mm256_srli_epi16(m, 1), ones));
-            const __m256i flag = _mm256_or_si256(_mm256_and_si256(m, ones), _mm256_and_si256(sign, negativeWeight));
-            flags[order] = _mm256_add_epi32(flags[order], _mm256_madd_epi16(flag, ones));
+            const __m256i complement = _mm256_xor_si256(v, sign);
+            magnitudes[order][j] = _mm256_sub_epi16(complement, sign);
+            complements[order] = _mm256_add_epi32(complements[order], _mm256_madd_epi16(complement, ones));
+            signs[order] = _mm256_add_epi16(signs[order], sign);
         }
     }
-    // The four orders' sums, estimates and lower bounds, side by side in the
-    // lanes of one vector (the scalar forms are in parameter_search).
-    const __m128i half = HorizontalSums(halves[0], halves[1], halves[2], halves[3]);
-    const __m128i counts = HorizontalSums(flags[0], flags[1], flags[2], flags[3]);
-    const __m128i magnitudeSums = _mm_add_epi32(_mm_add_epi32(half, half), _mm_and_si128(counts, _mm_set1_epi32(0xFF)));
-    const __m128i codeSums = _mm_add_epi32(_mm_add_epi32(magnitudeSums, magnitudeSums), _mm_srli_epi32(counts, 8));
+    // The four orders' sums and estimates side by side in the lanes of one
+    // vector (the scalar forms are in parameter_search).
+    const __m128i negatives = _mm_sub_epi32(
+        _mm_setzero_si128(),
+        HorizontalSums(_mm256_madd_epi16(signs[0], ones), _mm256_madd_epi16(signs[1], ones),
+                       _mm256_madd_epi16(signs[2], ones), _mm256_madd_epi16(signs[3], ones)));
+    const __m128i magnitudeSums = _mm_add_epi32(
+        HorizontalSums(complements[0], complements[1], complements[2], complements[3]), negatives);
+    const __m128i codeSums = _mm_add_epi32(_mm_add_epi32(magnitudeSums, magnitudeSums), negatives);
     // floor(log2(mean)) from the exponent of the mean as a float (exact below
     // 2^24), 0 for a mean of 0.
     const __m128i mean = _mm_srli_epi32(codeSums, 5);
     const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(mean)), 23);
     const __m128i estimate = _mm_max_epi32(_mm_sub_epi32(exponent, _mm_set1_epi32(127)), _mm_setzero_si128());
-    // Every order's window of four parameters from two below its estimate,
-    // side by side: partial[i] and cost[i] hold, lane by order, the sums and
-    // the cost for k = start + i.
-    const __m128i starts = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(estimate, _mm_set1_epi32(2)), _mm_setzero_si128()),
+    // Every order's window of three parameters from one below its estimate,
+    // which holds its first minimum: partial[i] and cost[i] hold, lane by
+    // order, the sums and the cost for k = start + i.
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i starts = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(estimate, one), _mm_setzero_si128()),
                                          _mm_set1_epi32(kRiceParameters - kWindow));
     alignas(16) uint32_t start[kPredictorOrders];
     _mm_store_si128(reinterpret_cast<__m128i*>(start), starts);
     __m256i partial[kWindow][kPredictorOrders];
     for (uint32_t order = 0; order < kPredictorOrders; ++order) {
         for (uint32_t i = 0; i < kWindow; ++i) {
-            // T_k = sum (m >> (k - 1)) from k = 1; parameters 0 and 1 take
+            // T_k = sum (m >> (k - 1)) from k = 2; parameters 0 and 1 take
             // their sums from above, and a shift of 1 stands in. Shifted by
             // one or more, the two halves add without overflow.
             const uint32_t k = start[order] + i;
             const __m128i count = _mm_cvtsi32_si128(static_cast<int>(k >= 2 ? k - 1 : 1));
-            const __m256i shifted = _mm256_add_epi16(_mm256_srl_epi16(magnitudes[order].m[0], count),
-                                                     _mm256_srl_epi16(magnitudes[order].m[1], count));
+            const __m256i shifted = _mm256_add_epi16(_mm256_srl_epi16(magnitudes[order][0], count),
+                                                     _mm256_srl_epi16(magnitudes[order][1], count));
             partial[i][order] = _mm256_madd_epi16(shifted, ones);
         }
     }
-    const __m128i one = _mm_set1_epi32(1);
     const __m128i orderBits = _mm_set_epi32(3 << 4, 2 << 4, 1 << 4, 0);
-    __m128i cost[kWindow];
     __m128i key = _mm_set1_epi32(-1);
     for (uint32_t i = 0; i < kWindow; ++i) {
         const __m128i k = _mm_add_epi32(starts, _mm_set1_epi32(static_cast<int>(i)));
         __m128i total = HorizontalSums(partial[i][0], partial[i][1], partial[i][2], partial[i][3]);
         total = _mm_blendv_epi8(total, magnitudeSums, _mm_cmpeq_epi32(k, one));
         total = _mm_blendv_epi8(total, codeSums, _mm_cmpeq_epi32(k, _mm_setzero_si128()));
-        cost[i] = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(k, one), 5), total);
+        const __m128i cost = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(k, one), 5), total);
         // cost, order, parameter in one number: the least is the first
         // minimum, ties going to the smaller order, then the smaller k.
-        key = _mm_min_epu32(key, _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cost[i], 6), orderBits), k));
+        key = _mm_min_epu32(key, _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cost, 6), orderBits), k));
     }
-    // The cost is convex in k, so a window's first minimum inside it is the
-    // order's overall one; on an edge that is not 0 or 15, a walk outwards
-    // settles it, rarely needed.
-    const __m128i atLowEdge = _mm_andnot_si128(_mm_cmpgt_epi32(cost[0], cost[1]),
-                                               _mm_cmpgt_epi32(starts, _mm_setzero_si128()));
-    const __m128i atHighEdge = _mm_and_si128(_mm_cmpgt_epi32(cost[2], cost[3]),
-                                             _mm_cmplt_epi32(starts, _mm_set1_epi32(kRiceParameters - kWindow)));
     key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(1, 0, 3, 2)));
     key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(2, 3, 0, 1)));
-    // An order on an edge matters only if its lower bound (see
-    // parameter_search::LowerBound) does not exceed the least cost found.
-    const __m128i a = _mm_add_epi32(codeSums, _mm_set1_epi32(parameter_search::N));
-    const __m128i lastK = _mm_set1_epi32(kRiceParameters - 1);
-    const auto boundAt = [&](__m128i k) KBN_AVX2 {
-        k = _mm_min_epi32(k, lastK);
-        return _mm_add_epi32(_mm_slli_epi32(k, 5), _mm_srlv_epi32(a, k));
-    };
-    const __m128i bounds = _mm_min_epu32(
-        _mm_min_epu32(boundAt(_mm_max_epi32(_mm_sub_epi32(estimate, one), _mm_setzero_si128())), boundAt(estimate)),
-        boundAt(_mm_add_epi32(estimate, one)));
-    const __m128i inReach = _mm_cmpgt_epi32(_mm_add_epi32(_mm_srli_epi32(key, 6), one), bounds);
-    if (_mm_movemask_epi8(_mm_and_si128(_mm_or_si128(atLowEdge, atHighEdge), inReach)) != 0) {
-        alignas(16) uint32_t magnitudeSum[kPredictorOrders], codeSum[kPredictorOrders];
-        _mm_store_si128(reinterpret_cast<__m128i*>(magnitudeSum), magnitudeSums);
-        _mm_store_si128(reinterpret_cast<__m128i*>(codeSum), codeSums);
-        BlockCoding best{0, 0, UINT32_MAX};
-        for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-            BlockCoding candidate = BestParameter(magnitudes[order], RowSums{magnitudeSum[order], codeSum[order]});
-            if (candidate.cost < best.cost) best = BlockCoding{order, candidate.riceParameter, candidate.cost};
-        }
-        return best;
-    }
     const auto least = static_cast<uint32_t>(_mm_cvtsi128_si32(key));
     return BlockCoding{least >> 4 & 3, least & 0x0F, least >> 6};
 }

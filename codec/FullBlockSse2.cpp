@@ -90,33 +90,24 @@ inline Magnitudes Measure(const Row& row) {
     return result;
 }
 
-// Sum of m >> shift for shift >= 1: every shifted lane fits a signed lane.
-inline uint32_t ShiftedSum(const Magnitudes& magnitudes, uint32_t shift) {
-    const __m128i ones = _mm_set1_epi16(1);
-    const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
-    __m128i sum = _mm_setzero_si128();
-    for (uint32_t j = 0; j < kVectors; ++j) {
-        sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_srl_epi16(magnitudes.m[j], count), ones));
-    }
-    return HorizontalSum(sum);
-}
-
-// T_k for the four parameters from `start`, in one pass over the lanes.
+// T_k for the three parameters from `start`, in one pass over the lanes.
 inline void WindowTotals(const Magnitudes& magnitudes, uint32_t start, uint32_t (&totals)[kWindow]) {
     const __m128i ones = _mm_set1_epi16(1);
-    // Parameters 0 and 1 need no shifted sum; a shift of 0 stands in.
+    // Parameters 0 and 1 need no shifted sum; a shift of 1 stands in (every
+    // lane shifted by one or more fits a signed lane).
     __m128i counts[kWindow];
+    __m128i sums[kWindow];
     for (uint32_t i = 0; i < kWindow; ++i) {
         counts[i] = _mm_cvtsi32_si128(static_cast<int>(start + i >= 2 ? start + i - 1 : 1));
+        sums[i] = _mm_setzero_si128();
     }
-    __m128i sums[kWindow] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
     for (uint32_t j = 0; j < kVectors; ++j) {
         for (uint32_t i = 0; i < kWindow; ++i) {
             sums[i] = _mm_add_epi32(sums[i], _mm_madd_epi16(_mm_srl_epi16(magnitudes.m[j], counts[i]), ones));
         }
     }
-    alignas(16) uint32_t lanes[kWindow];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), HorizontalSums(sums[0], sums[1], sums[2], sums[3]));
+    alignas(16) uint32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), HorizontalSums(sums[0], sums[1], sums[2], _mm_setzero_si128()));
     for (uint32_t i = 0; i < kWindow; ++i) {
         const uint32_t k = start + i;
         totals[i] = k == 0 ? magnitudes.sums.codes : k == 1 ? magnitudes.sums.magnitudes : lanes[i];
@@ -127,7 +118,7 @@ inline BlockCoding BestParameter(const Magnitudes& m) {
     const uint32_t start = parameter_search::WindowStart(m.sums);
     uint32_t totals[kWindow];
     WindowTotals(m, start, totals);
-    return parameter_search::Pick(m.sums, start, totals, [&](uint32_t shift) { return ShiftedSum(m, shift); });
+    return parameter_search::Pick(start, totals);
 }
 
 }  // namespace

@@ -9,29 +9,37 @@
 // vector implementations. With codes u = 2|v| + s, the cost of parameter k is
 // 32 (k + 1) + T_k, where T_k = sum (u >> k): T_0 is the sum of the codes,
 // T_1 the sum of the magnitudes |v|, and T_k = sum (|v| >> (k - 1)) above.
-// The cost is convex in k, so the first minimum of a window of four
-// neighbouring parameters around an estimate is the overall one unless it
-// lies on the window's edge, and then a walk outwards settles it.
+//
+// With e = floor(log2(mean code)), the first minimum over all 16 parameters
+// is always e - 1, e or e + 1, so three costs settle it. The cost is convex
+// in k: cost(k) - cost(k + 1) = sum ceil((u >> k) / 2) - 32 never grows with
+// k. Since the codes sum to at least 32 * 2^e, the sum of u >> (e - 2) is
+// above 96, so cost(e - 2) - cost(e - 1) >= 48 - 32 > 0: the cost falls
+// strictly up to e - 1. Since they sum to less than 32 * 2^(e + 1), the sum
+// of u >> (e + 1) is below 32 and bounds the sum of the ceilings, so
+// cost(e + 2) > cost(e + 1): the cost rises strictly from e + 1.
 namespace kbn::parameter_search {
 
 inline constexpr uint32_t N = kSamplesPerBlock;
-inline constexpr uint32_t kWindow = 4;
+inline constexpr uint32_t kWindow = 3;
 
 struct RowSums {
     uint32_t magnitudes = 0;  // T_1
     uint32_t codes = 0;       // T_0
 };
 
-// floor(log2(mean code)), the usual best parameter or one above it.
+// floor(log2(mean code)), 0 for a mean of 0.
 inline uint32_t Estimate(const RowSums& sums) {
     const uint32_t mean = sums.codes / N;
     return mean != 0 ? static_cast<uint32_t>(std::bit_width(mean)) - 1 : 0;
 }
 
-// The first parameter of the window: two below the estimate, inside 0-12.
+// The first parameter of the window: one below the estimate, inside 0-13.
+// Clamped at either end, the window still holds whichever of e - 1 to
+// e + 1 are parameters at all.
 inline uint32_t WindowStart(const RowSums& sums) {
     const uint32_t k0 = Estimate(sums);
-    const uint32_t start = k0 >= 2 ? k0 - 2 : 0;
+    const uint32_t start = k0 >= 1 ? k0 - 1 : 0;
     return start > kRiceParameters - kWindow ? kRiceParameters - kWindow : start;
 }
 
@@ -49,19 +57,8 @@ inline uint32_t LowerBound(const RowSums& sums) {
     return bound;
 }
 
-// T_k from the sums and a shifted sum of the magnitudes: shiftedSum(s) is
-// sum (|v| >> s) for s >= 1.
-template <typename ShiftedSum>
-inline uint32_t Total(const RowSums& sums, uint32_t k, ShiftedSum&& shiftedSum) {
-    if (k == 0) return sums.codes;
-    if (k == 1) return sums.magnitudes;
-    return shiftedSum(k - 1);
-}
-
-// The smallest k of least cost, given T_start .. T_start+3 in `window`.
-template <typename ShiftedSum>
-inline BlockCoding Pick(const RowSums& sums, uint32_t start, const uint32_t (&window)[kWindow],
-                        ShiftedSum&& shiftedSum) {
+// The smallest k of least cost, given T_start .. T_start+2 in `window`.
+inline BlockCoding Pick(uint32_t start, const uint32_t (&window)[kWindow]) {
     uint32_t best = 0;
     uint32_t bestCost = N * (start + 1) + window[0];
     for (uint32_t i = 1; i < kWindow; ++i) {
@@ -71,23 +68,7 @@ inline BlockCoding Pick(const RowSums& sums, uint32_t start, const uint32_t (&wi
             best = i;
         }
     }
-    uint32_t k = start + best;
-    if (best == 0) {
-        while (k > 0) {
-            const uint32_t lower = N * k + Total(sums, k - 1, shiftedSum);
-            if (lower > bestCost) break;
-            --k;
-            bestCost = lower;
-        }
-    } else if (best == kWindow - 1) {
-        while (k < kRiceParameters - 1) {
-            const uint32_t higher = N * (k + 2) + Total(sums, k + 1, shiftedSum);
-            if (higher >= bestCost) break;
-            ++k;
-            bestCost = higher;
-        }
-    }
-    return BlockCoding{0, k, bestCost};
+    return BlockCoding{0, start + best, bestCost};
 }
 
 }  // namespace kbn::parameter_search
