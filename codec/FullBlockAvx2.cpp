@@ -98,34 +98,42 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(mean)), 23);
     const __m128i estimate = _mm_max_epi32(_mm_sub_epi32(exponent, _mm_set1_epi32(127)), _mm_setzero_si128());
     // Every order's window of three parameters from one below its estimate,
-    // which holds its first minimum: partial[i] and cost[i] hold, lane by
-    // order, the sums and the cost for k = start + i.
+    // which holds its first minimum. Shifted sums come from one base shift
+    // b = max(start - 1, 1) per order: z_j = sum (m >> (b + j)) is T_(b+1+j).
+    // From a start of 2 up the window is z_0 to z_2; below it, T_0 and T_1
+    // come from the sums above and the window takes z_0 and z_1 after them.
     const __m128i one = _mm_set1_epi32(1);
     const __m128i starts = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(estimate, one), _mm_setzero_si128()),
                                          _mm_set1_epi32(kRiceParameters - kWindow));
-    alignas(16) uint32_t start[kPredictorOrders];
-    _mm_store_si128(reinterpret_cast<__m128i*>(start), starts);
+    alignas(16) uint32_t base[kPredictorOrders];
+    _mm_store_si128(reinterpret_cast<__m128i*>(base), _mm_max_epi32(_mm_sub_epi32(starts, one), one));
     __m256i partial[kWindow][kPredictorOrders];
     for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        for (uint32_t i = 0; i < kWindow; ++i) {
-            // T_k = sum (m >> (k - 1)) from k = 2; parameters 0 and 1 take
-            // their sums from above, and a shift of 1 stands in. Shifted by
-            // one or more, the two halves add without overflow.
-            const uint32_t k = start[order] + i;
-            const __m128i count = _mm_cvtsi32_si128(static_cast<int>(k >= 2 ? k - 1 : 1));
-            const __m256i shifted = _mm256_add_epi16(_mm256_srl_epi16(magnitudes[order][0], count),
-                                                     _mm256_srl_epi16(magnitudes[order][1], count));
-            partial[i][order] = _mm256_madd_epi16(shifted, ones);
-        }
+        // Shifted by one or more, the two halves add without overflow.
+        const __m128i count = _mm_cvtsi32_si128(static_cast<int>(base[order]));
+        const __m256i y0 = _mm256_srl_epi16(magnitudes[order][0], count);
+        const __m256i y1 = _mm256_srl_epi16(magnitudes[order][1], count);
+        partial[0][order] = _mm256_madd_epi16(_mm256_add_epi16(y0, y1), ones);
+        partial[1][order] =
+            _mm256_madd_epi16(_mm256_add_epi16(_mm256_srli_epi16(y0, 1), _mm256_srli_epi16(y1, 1)), ones);
+        partial[2][order] =
+            _mm256_madd_epi16(_mm256_add_epi16(_mm256_srli_epi16(y0, 2), _mm256_srli_epi16(y1, 2)), ones);
     }
+    const __m128i z0 = HorizontalSums(partial[0][0], partial[0][1], partial[0][2], partial[0][3]);
+    const __m128i z1 = HorizontalSums(partial[1][0], partial[1][1], partial[1][2], partial[1][3]);
+    const __m128i z2 = HorizontalSums(partial[2][0], partial[2][1], partial[2][2], partial[2][3]);
+    const __m128i fromZero = _mm_cmpeq_epi32(starts, _mm_setzero_si128());
+    const __m128i fromOne = _mm_cmpeq_epi32(starts, one);
+    const __m128i totals[kWindow] = {
+        _mm_blendv_epi8(_mm_blendv_epi8(z0, magnitudeSums, fromOne), codeSums, fromZero),
+        _mm_blendv_epi8(_mm_blendv_epi8(z1, z0, fromOne), magnitudeSums, fromZero),
+        _mm_blendv_epi8(_mm_blendv_epi8(z2, z1, fromOne), z0, fromZero),
+    };
     const __m128i orderBits = _mm_set_epi32(3 << 4, 2 << 4, 1 << 4, 0);
     __m128i key = _mm_set1_epi32(-1);
     for (uint32_t i = 0; i < kWindow; ++i) {
         const __m128i k = _mm_add_epi32(starts, _mm_set1_epi32(static_cast<int>(i)));
-        __m128i total = HorizontalSums(partial[i][0], partial[i][1], partial[i][2], partial[i][3]);
-        total = _mm_blendv_epi8(total, magnitudeSums, _mm_cmpeq_epi32(k, one));
-        total = _mm_blendv_epi8(total, codeSums, _mm_cmpeq_epi32(k, _mm_setzero_si128()));
-        const __m128i cost = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(k, one), 5), total);
+        const __m128i cost = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(k, one), 5), totals[i]);
         // cost, order, parameter in one number: the least is the first
         // minimum, ties going to the smaller order, then the smaller k.
         key = _mm_min_epu32(key, _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cost, 6), orderBits), k));
