@@ -116,7 +116,10 @@ FileHandle OpenFile(const char* path, bool forWriting, uint32_t share) {
         errno = error;
         return kNoFile;
     }
-    if (forWriting && S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0) {
+    // An empty file is left alone: on ext4 a truncation to zero also marks
+    // the file for writing back at its close, which costs a large output
+    // (a new temporary file, say) tens of milliseconds for nothing.
+    if (forWriting && S_ISREG(info.st_mode) && info.st_size != 0 && ftruncate(fd, 0) != 0) {
         const int error = errno;
         close(fd);
         errno = error;
