@@ -163,14 +163,12 @@ KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWr
     const __m256i longestPair = _mm256_set1_epi64x(56);
     for (uint32_t j = 0; j < 2; ++j) {
         const __m256i v = rows.row[order][j];
-        const __m256i sign = _mm256_srai_epi16(v, 15);
-        const __m256i m = _mm256_sub_epi16(_mm256_xor_si256(v, sign), sign);
         for (uint32_t half = 0; half < 2; ++half) {
-            const __m128i m16 = half == 0 ? _mm256_castsi256_si128(m) : _mm256_extracti128_si256(m, 1);
-            const __m128i s16 = half == 0 ? _mm256_castsi256_si128(sign) : _mm256_extracti128_si256(sign, 1);
-            // The code 2|v| + (v < 0) of eight residuals.
-            const __m256i code = _mm256_or_si256(_mm256_slli_epi32(_mm256_cvtepu16_epi32(m16), 1),
-                                                 _mm256_and_si256(_mm256_cvtepi16_epi32(s16), one32));
+            // The code 2|v| + (v < 0) of eight residuals; x >> 31 is -1 for
+            // a negative one.
+            const __m256i x =
+                _mm256_cvtepi16_epi32(half == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
+            const __m256i code = _mm256_sub_epi32(_mm256_slli_epi32(_mm256_abs_epi32(x), 1), _mm256_srai_epi32(x, 31));
             const uint32_t at = 16 * j + 8 * half;
             _mm256_store_si256(reinterpret_cast<__m256i*>(codes + at), code);
             // Its Rice code as one value: the k low bits and the stop bit
