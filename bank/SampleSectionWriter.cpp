@@ -49,9 +49,14 @@ std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
     }
     Slot& slot = slots_[next_];
     slot.record = record;
-    slot.pcm.resize(record.length);
+    if (record.length > slot.capacity) {
+        slot.pcm.reset();  // the old buffer goes before the new one comes
+        slot.pcm = std::make_unique_for_overwrite<int16_t[]>(record.length);
+        slot.capacity = record.length;
+    }
+    slot.length = record.length;
     slot.state = SlotState::Filling;
-    return slot.pcm;
+    return {slot.pcm.get(), slot.length};
 }
 
 void CSampleSectionWriter::Commit() {
@@ -98,7 +103,7 @@ void CSampleSectionWriter::WaitUntilDone(Slot& slot) {
 void CSampleSectionWriter::Encode(Slot& slot) {
     try {
         slot.encoded.Clear();
-        EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+        EncodeSample(slot.encoded, slot.pcm.get(), static_cast<int32_t>(slot.length));
     } catch (...) {
         slot.failure = std::current_exception();
     }
@@ -116,7 +121,7 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
     if (slot.failure) std::rethrow_exception(std::exchange(slot.failure, nullptr));
     WriteSampleRecord(out_, slot.record);
     if (slots_.size() == 1) {
-        EncodeSample(out_, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+        EncodeSample(out_, slot.pcm.get(), static_cast<int32_t>(slot.length));
         return;
     }
     const std::vector<uint8_t>& bytes = slot.encoded.Bytes();

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -43,7 +44,11 @@ private:
 
     struct Slot {
         SampleRecord record;
-        std::vector<int16_t> pcm;
+        // Grown as needed and never cleared: the caller overwrites the
+        // whole sample, so clearing it would be a second pass for nothing.
+        std::unique_ptr<int16_t[]> pcm;
+        std::size_t capacity = 0;
+        std::size_t length = 0;
         CMemoryStreamOut encoded;
         std::exception_ptr failure;
         SlotState state = SlotState::Free;
