@@ -33,6 +33,11 @@ bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& writt
 bool SeekFile(FileHandle file, int64_t offset, SeekOrigin origin, uint64_t& newPosition);
 bool GetFileSize(FileHandle file, uint64_t& size);
 bool CloseFile(FileHandle file);
+// Starts writing what the file holds in memory to its device, without
+// waiting: done as a large output grows, it leaves little for the close or
+// the rename to write back at once (ext4 does that when a file replaces
+// another), and a second core keeps encoding meanwhile. A hint: it cannot fail.
+void StartWriteBack(FileHandle file);
 
 // The interactive Retry/Cancel prompt. Without a user to answer (no
 // terminal), the answer is Cancel at once.

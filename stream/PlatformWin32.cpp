@@ -126,6 +126,9 @@ bool GetFileSize(FileHandle file, uint64_t& size) {
 
 bool CloseFile(FileHandle file) { return CloseHandle(ToHandle(file)) != 0; }
 
+// Windows' lazy writer already writes a growing file out behind it.
+void StartWriteBack(FileHandle) {}
+
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
     // A run without a console (a script, a service) has nobody to click.
     if (!IsConsole(STD_INPUT_HANDLE) || !IsConsole(STD_ERROR_HANDLE)) return PromptAnswer::Cancel;

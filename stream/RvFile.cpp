@@ -174,6 +174,11 @@ void CRvFile::WriteDirect(const uint8_t* src, uint32_t count) {
         if (AskAfterFailure(kWriteFailureTemplate, platform::ErrorText(code)) != PromptAnswer::Retry)
             FailWithSystemError("cannot write", code);
     }
+    unhinted_ += count;
+    if (unhinted_ >= kWriteBackStep) {
+        platform::StartWriteBack(handle_);
+        unhinted_ = 0;
+    }
 }
 
 void CRvFile::MovePlatformPosition(int64_t offset, platform::SeekOrigin origin, const char* what) {
