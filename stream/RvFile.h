@@ -73,7 +73,7 @@ private:
     uint32_t level_ = 0;
     bool writing_ = false;
     // Bytes written since the system was last asked to start writing back.
-    static constexpr uint64_t kWriteBackStep = uint64_t{8} << 20;
+    static constexpr uint64_t kWriteBackStep = uint64_t{4} << 20;
     uint64_t unhinted_ = 0;
     std::string name_;
     std::array<uint8_t, kBufferSize> buffer_{};
