@@ -109,7 +109,9 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     _mm_store_si128(reinterpret_cast<__m128i*>(base), _mm_max_epi32(_mm_sub_epi32(starts, one), one));
     __m256i partial[kWindow][kPredictorOrders];
     for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        // Shifted by one or more, the two halves add without overflow.
+        // The two halves add without overflow: from b = 2 a shifted lane is
+        // at most 8192, and b = 1 means an estimate of at most 3, so every
+        // magnitude is below 256.
         const __m128i count = _mm_cvtsi32_si128(static_cast<int>(base[order]));
         const __m256i y0 = _mm256_srl_epi16(magnitudes[order][0], count);
         const __m256i y1 = _mm256_srl_epi16(magnitudes[order][1], count);
