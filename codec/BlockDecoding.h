@@ -12,10 +12,11 @@
 namespace kbn::block_decoding {
 
 inline constexpr uint32_t kLargestCode = 65537;  // the code of -32768
-inline constexpr uint32_t kHeaderBits = 6;
-// The fast path reads 8 bytes wherever a block's code may start; a block of
-// codes of at most 57 bits takes at most this many bytes.
-inline constexpr uint64_t kFastBlockBytes = (kHeaderBits + kSamplesPerBlock * 57) / 8 + 16;
+inline constexpr int32_t kHeaderBits = 6;
+// The fast path loads 8 bytes at a time, up to 63 bits ahead of where it
+// decodes; a block of codes of at most 57 bits, with those loads, stays
+// within this many bytes of its start.
+inline constexpr uint64_t kFastBlockBytes = (kHeaderBits + kSamplesPerBlock * 57 + 63) / 8 + 16;
 
 inline bool IsResidualCode(uint64_t code) { return code <= kLargestCode && code != 1 && code != 65536; }
 
@@ -43,74 +44,201 @@ struct Block {
     int16_t residual[kSamplesPerBlock];
 };
 
-// Reads a block's header and its n codes at full speed, assuming the bytes
-// are there (the caller checks), and gives up (false) on a code longer than
-// 56 bits. Whether the codes are residuals' is for the caller to check.
-[[gnu::always_inline]] inline bool DecodeCodesFast(const uint8_t* data, uint64_t& position, uint32_t n,
-                                                   uint32_t& order, uint32_t* codes) {
-    // A 64-bit buffer of the next bits, topped up to at least 56 of them
-    // before every code from the bytes after it; the load's address does not
-    // wait for the code before, which keeps it off the chain of dependent
-    // steps (the "lookahead" refill).
-    const uint8_t* next = data + position / 8;
-    uint64_t buffer = 0;
-    uint32_t count = 0;
-    const auto refill = [&] {
-        buffer |= LoadWord(next) << count;
-        next += (63 - count) >> 3;
-        count |= 56;
-    };
-    refill();
-    buffer >>= position % 8;
-    count -= static_cast<uint32_t>(position % 8);
-    refill();
-    order = static_cast<uint32_t>(buffer & 3);
-    const auto k = static_cast<uint32_t>((buffer >> 2) & 15);
-    buffer >>= kHeaderBits;
-    count -= kHeaderBits;
-    const uint64_t lowMask = (uint64_t{1} << k) - 1;
-    const auto decode = [&](uint32_t i) {
-        const uint64_t rest = buffer >> k;
-        const auto quotient = static_cast<uint32_t>(std::countr_zero(rest));  // 64 when rest is 0
-        const uint32_t length = k + quotient + 1;
-        codes[i] = (quotient << k) | static_cast<uint32_t>(buffer & lowMask);
-        buffer >>= length & 63;
-        count -= length;  // wraps when the code did not fit: caught below
-        return length;
-    };
-    // Two codes per top-up when they fit in the 56 bits it guarantees.
-    uint32_t i = 0;
-    for (; i + 1 < n; i += 2) {
-        refill();
-        const uint32_t available = count;
-        const uint32_t first = decode(i);
-        const uint32_t second = decode(i + 1);
-        if (first + second > available) return false;
+// A block's codes as the fast path leaves them: each code's length, and
+// the 32 bits from the bit before it on.
+struct RawCodes {
+    alignas(32) uint32_t ends[kSamplesPerBlock];
+    alignas(32) uint32_t bits[kSamplesPerBlock];
+};
+
+// The code: its unary part's length (its length less the k low bits and
+// the terminating one) above its k low bits.
+inline uint32_t CodeOf(uint32_t end, uint32_t bits, uint32_t k) {
+    return ((end - k - 1) << k) | ((bits >> 1) & ((uint32_t{1} << k) - 1));
+}
+
+// The fast path's view of the packed bits. `bits_` holds 63 stream bits
+// above its bit 0, which is the last bit already taken (a code's
+// terminating one, or the header's last bit). The next terminating one is
+// then the lowest set bit above a code's k low bits: one count of trailing
+// zeros under a mask fixed for the block, and one shift, per code. A group
+// of codes is taken from those 63 bits alone; TopUp then fills the bits
+// they freed from `ahead_`, the stream bits after them, which were loaded
+// one group earlier. No load waits for the codes just decoded, so the
+// shifts and counts are the only chain from one code to the next.
+class CFastBitCursor {
+public:
+    // The most bits one group may take: `ahead_` holds at least 57.
+    static constexpr uint32_t kGroupBits = 57;
+
+    // At bit `position`; 16 bytes from position / 8 on are readable.
+    CFastBitCursor(const uint8_t* data, uint64_t position)
+        : data_(data),
+          position_(position),
+          bits_(StreamBits(position) << 1 | StreamBits(position + 57) << 58),
+          ahead_(StreamBits(position + 63) << 1) {}
+
+    // The bit the next code or header starts at.
+    uint64_t Position() const { return position_ + static_cast<uint64_t>(63 - room_); }
+
+    // A block's 6 header bits: the order, then k.
+    uint32_t TakeHeader() {
+        const auto header = static_cast<uint32_t>((bits_ >> 1) & 63);
+        bits_ >>= kHeaderBits;
+        room_ -= kHeaderBits;
+        return header;
     }
-    if (i < n) {
-        refill();
-        const uint32_t available = count;
-        if (decode(i) > available) return false;
+
+    // n codes of parameter k, kGroup per top-up, assuming the bytes are
+    // there (the caller checks); false on a code longer than kGroupBits.
+    // Each code is left raw for a vector pass to finish (see CodeOf).
+    // Whether the codes are residuals' is for the caller to check.
+    template <uint32_t kGroup>
+    [[gnu::always_inline]] bool TakeCodes(uint32_t n, uint32_t k, RawCodes& raw) {
+        const uint64_t above = ~uint64_t{0} << (k + 1);
+        // Bits 1 to `end`: k low bits, zeros, the terminating one.
+        const auto take = [&](uint32_t i) {
+            raw.bits[i] = static_cast<uint32_t>(bits_);
+            const auto end = static_cast<uint32_t>(std::countr_zero(bits_ & above));  // 64 when none
+            raw.ends[i] = end;
+            bits_ >>= end & 63;
+            room_ -= static_cast<int32_t>(end);
+        };
+        const auto takeGroup = [&](uint32_t first, uint32_t size) {
+            // Within a group only these two change.
+            const uint64_t startBits = bits_;
+            const int32_t startRoom = room_;
+            for (uint32_t i = first; i < first + size; ++i) take(i);
+            if (room_ < kMinimumRoom) [[unlikely]] {
+                // Longer codes than the group size bets on: one per top-up.
+                bits_ = startBits;
+                room_ = startRoom;
+                for (uint32_t i = first; i < first + size; ++i) {
+                    TopUp();
+                    take(i);
+                    if (room_ < kMinimumRoom) return false;
+                }
+            }
+            TopUp();
+            return true;
+        };
+        uint32_t i = 0;
+        for (; i + kGroup <= n; i += kGroup) {
+            if (!takeGroup(i, kGroup)) return false;
+        }
+        return i == n || takeGroup(i, n - i);
     }
-    position = static_cast<uint64_t>(next - data) * 8 - count;
-    return true;
+
+private:
+    // `room_` below this: more than kGroupBits taken.
+    static constexpr int32_t kMinimumRoom = 63 - static_cast<int32_t>(kGroupBits);
+
+    // At least 57 stream bits from `position` on.
+    uint64_t StreamBits(uint64_t position) const { return LoadWord(data_ + position / 8) >> (position % 8); }
+
+    void TopUp() {
+        bits_ |= ahead_ << room_;
+        position_ += static_cast<uint64_t>(63 - room_);
+        room_ = 63;
+        ahead_ = StreamBits(position_ + 63) << 1;
+    }
+
+    const uint8_t* data_;
+    uint64_t position_;  // the stream bit at bit 1 of `bits_` when room_ was 63
+    uint64_t bits_;
+    uint64_t ahead_;  // the stream bits from position_ + 63 on, from its bit 1
+    int32_t room_ = 63;  // 63 less the bits taken since: where `ahead_` goes
+};
+
+// Whether n codes are all residuals' codes, and their residuals.
+inline bool ResidualsOf(const uint32_t* codes, uint32_t n, int16_t* residual) {
+    uint64_t excess = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        excess |= ResidualExcess(codes[i]);
+        residual[i] = ResidualOf(codes[i]);
+    }
+    return excess < 32768;
+}
+
+// Takes n codes of parameter k from `cursor`, as many per top-up as fit
+// with room to spare for their unary parts, which the encoder's choice of k
+// keeps short.
+[[gnu::always_inline]] inline bool TakeCodes(CFastBitCursor& cursor, uint32_t n, uint32_t k, RawCodes& raw) {
+    if (k <= 3) return cursor.TakeCodes<8>(n, k, raw);
+    if (k <= 9) return cursor.TakeCodes<4>(n, k, raw);
+    if (k <= 13) return cursor.TakeCodes<3>(n, k, raw);
+    return cursor.TakeCodes<2>(n, k, raw);
 }
 
 // The fast path for any block: its codes, then their residuals; false, with
 // `position` unchanged, on a long code or a code that is no residual's. The
 // careful path then decodes the same block and says what is wrong.
-[[gnu::always_inline]] inline bool DecodeBlockFast(const uint8_t* data, uint64_t& position, uint32_t n, Block& block) {
+inline bool DecodeBlockFast(const uint8_t* data, uint64_t& position, uint32_t n, Block& block) {
+    CFastBitCursor cursor(data, position);
+    const uint32_t header = cursor.TakeHeader();
+    const uint32_t k = header >> 2;
+    RawCodes raw;
+    if (!TakeCodes(cursor, n, k, raw)) return false;
     uint32_t codes[kSamplesPerBlock];
-    uint64_t at = position;
-    if (!DecodeCodesFast(data, at, n, block.order, codes)) return false;
-    uint64_t excess = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        excess |= ResidualExcess(codes[i]);
-        block.residual[i] = ResidualOf(codes[i]);
-    }
-    if (excess >= 32768) return false;
-    position = at;
+    for (uint32_t i = 0; i < n; ++i) codes[i] = CodeOf(raw.ends[i], raw.bits[i], k);
+    if (!ResidualsOf(codes, n, block.residual)) return false;
+    block.order = header & 3;
+    position = cursor.Position();
     return true;
+}
+
+// Full blocks, one after another, without leaving the fast path: up to
+// `blocks` of them while a block's bytes lie within the `size` bytes. The
+// bit buffer carries on from block to block. `rebuild(header, raw, out,
+// previous)` turns a block's codes into its samples, or returns false,
+// changing nothing, when they are not all residuals' codes. Stops before
+// the first block the careful path must decode; returns how many it did.
+//
+// A block is rebuilt only after the codes of the next one are taken: its
+// codes were stored one by one, and a vector load of them right away would
+// wait for those stores to complete, holding up the decoding of the next
+// block behind it.
+template <class Rebuild>
+[[gnu::always_inline]] inline uint64_t DecodeFullBlocksWith(const uint8_t* data, uint64_t size, uint64_t bitCount,
+                                                            uint64_t& position, int16_t* out, uint64_t blocks,
+                                                            int32_t (&previous)[3], Rebuild rebuild) {
+    if (size < kFastBlockBytes) return 0;
+    const uint64_t lastStartByte = size - kFastBlockBytes;
+    if (position / 8 > lastStartByte) return 0;
+    CFastBitCursor cursor(data, position);
+    RawCodes raw[2];
+    uint32_t headers[2] = {0, 0};
+    uint64_t starts[2] = {position, position};  // where each block begins
+    uint64_t done = 0;   // blocks rebuilt
+    uint64_t taken = 0;  // blocks whose codes are taken: done, or done + 1
+    // Rebuilds the block taken last but not yet rebuilt; false when it is
+    // declined, the cursor then back at its start.
+    const auto rebuildPending = [&] {
+        const uint64_t slot = done & 1;
+        if (!rebuild(headers[slot], raw[slot], out + kSamplesPerBlock * done, previous)) {
+            taken = done;
+            cursor = CFastBitCursor(data, starts[slot]);
+            return false;
+        }
+        ++done;
+        return true;
+    };
+    while (taken < blocks) {
+        const uint64_t start = cursor.Position();
+        if (start / 8 > lastStartByte) break;
+        const uint64_t slot = taken & 1;
+        starts[slot] = start;
+        headers[slot] = cursor.TakeHeader();
+        if (!TakeCodes(cursor, kSamplesPerBlock, headers[slot] >> 2, raw[slot]) || cursor.Position() > bitCount) {
+            cursor = CFastBitCursor(data, start);
+            break;
+        }
+        ++taken;
+        if (taken - done == 2 && !rebuildPending()) break;
+    }
+    if (taken != done) rebuildPending();
+    position = cursor.Position();
+    return done;
 }
 
 // Undoes the order's differences: x = d + the prediction from the three

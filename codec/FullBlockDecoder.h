@@ -3,20 +3,21 @@
 #include <cstdint>
 #include <vector>
 
-// The decoder's hot path: blocks of exactly 32 samples whose codes are all
+// The decoder's hot path: runs of blocks of exactly 32 samples whose codes are all
 // short and valid. A portable decoder and, where the processor has them, one
 // with BMI2 bit instructions and AVX2 prefix sums do the same work; the
 // fastest available is chosen once, at run time.
 namespace kbn {
 
-// Decodes the full block at bit `position` of `data` (which holds at least
-// kFastBlockBytes from there) into out[0..31], given the three samples
-// before it (previous[0] the last). On success moves `position` and
-// `previous` on and returns true; returns false, changing neither, when the
-// block needs the careful decoder: a code longer than 56 bits, a code no
-// 16-bit residual has, or blocks that run past `bitCount`.
-using FullBlockDecoder = bool (*)(const uint8_t* data, uint64_t bitCount, uint64_t& position, int16_t* out,
-                                  int32_t (&previous)[3]);
+// Decodes up to `blocks` full blocks from bit `position` of `data` (`size`
+// bytes) into out[0 .. 32 * blocks), given the three samples before them
+// (previous[0] the last). Stops before the first block that needs the
+// careful decoder: a code longer than the fast path takes, a code no 16-bit
+// residual has, a block that runs past `bitCount`, or one too near the end
+// of the bytes for the fast path's loads. Returns how many blocks it
+// decoded; `position` and `previous` move on past them.
+using FullBlockDecoder = uint64_t (*)(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
+                                      int16_t* out, uint64_t blocks, int32_t (&previous)[3]);
 
 struct NamedFullBlockDecoder {
     const char* name;
@@ -29,12 +30,12 @@ const std::vector<NamedFullBlockDecoder>& AvailableFullBlockDecoders();
 FullBlockDecoder SelectedFullBlockDecoder();
 
 namespace kernels {
-bool DecodeFullBlockPortable(const uint8_t* data, uint64_t bitCount, uint64_t& position, int16_t* out,
-                             int32_t (&previous)[3]);
+uint64_t DecodeFullBlocksPortable(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
+                                  int16_t* out, uint64_t blocks, int32_t (&previous)[3]);
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
 #define KBN_HAVE_AVX2_DECODER 1
-bool DecodeFullBlockAvx2(const uint8_t* data, uint64_t bitCount, uint64_t& position, int16_t* out,
-                         int32_t (&previous)[3]);
+uint64_t DecodeFullBlocksAvx2(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
+                              int16_t* out, uint64_t blocks, int32_t (&previous)[3]);
 #endif
 }  // namespace kernels
 

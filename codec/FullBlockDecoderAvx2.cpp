@@ -36,31 +36,37 @@ KBN_AVX2 inline __m256i PrefixSums(__m256i v) {
 // The last lane of v in every lane.
 KBN_AVX2 inline __m256i LastLane(__m256i v) { return WordThree(_mm256_permute4x64_epi64(v, 0xFF)); }
 
-// One level of undoing differences over the 32 values: the running sums
-// starting from `start`, the last value of the level above in the previous
-// block.
-KBN_AVX2 inline void Integrate(__m256i& low, __m256i& high, int16_t start) {
-    low = _mm256_add_epi16(PrefixSums(low), _mm256_set1_epi16(start));
-    high = _mm256_add_epi16(PrefixSums(high), LastLane(low));
+// One level of undoing differences over the 32 values, where `apply`: the
+// running sums starting from `start`, the last value of the level above in
+// the previous block.
+KBN_AVX2 inline void IntegrateIf(__m256i& low, __m256i& high, int16_t start, bool apply) {
+    const __m256i keep = _mm256_set1_epi16(static_cast<int16_t>(apply ? -1 : 0));
+    const __m256i newLow = _mm256_add_epi16(PrefixSums(low), _mm256_set1_epi16(start));
+    const __m256i newHigh = _mm256_add_epi16(PrefixSums(high), LastLane(newLow));
+    low = _mm256_blendv_epi8(low, newLow, keep);
+    high = _mm256_blendv_epi8(high, newHigh, keep);
 }
 
-}  // namespace
-
-namespace kernels {
-
-KBN_AVX2 bool DecodeFullBlockAvx2(const uint8_t* data, uint64_t bitCount, uint64_t& position, int16_t* out,
-                                  int32_t (&previous)[3]) {
-    alignas(32) uint32_t codes[kSamplesPerBlock];
-    uint32_t order = 0;
-    uint64_t at = position;
-    if (!block_decoding::DecodeCodesFast(data, at, kSamplesPerBlock, order, codes) || at > bitCount) return false;
+// A block's samples from its raw codes; false, writing nothing, when a code is
+// no 16-bit residual's.
+KBN_AVX2 inline bool Rebuild(uint32_t header, const block_decoding::RawCodes& raw, int16_t* out,
+                             int32_t (&previous)[3]) {
+    const uint32_t order = header & 3;
+    const uint32_t k = header >> 2;
+    // Each code from its length and first bits, as CodeOf does.
+    const __m256i unaryStart = _mm256_set1_epi32(static_cast<int32_t>(k + 1));
+    const __m256i lowMask = _mm256_set1_epi32(static_cast<int32_t>((uint32_t{1} << k) - 1));
+    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(k));
     // The residual of code c is (c >> 1) negated when c is odd; the codes of
     // 16-bit residuals are exactly those with (c >> 1) - (c & 1) below 32768.
     const __m256i one = _mm256_set1_epi32(1);
     __m256i residuals[4];
     __m256i excess = _mm256_setzero_si256();
     for (uint32_t j = 0; j < 4; ++j) {
-        const __m256i code = _mm256_load_si256(reinterpret_cast<const __m256i*>(codes + 8 * j));
+        const __m256i end = _mm256_load_si256(reinterpret_cast<const __m256i*>(raw.ends + 8 * j));
+        const __m256i bits = _mm256_load_si256(reinterpret_cast<const __m256i*>(raw.bits + 8 * j));
+        const __m256i code = _mm256_or_si256(_mm256_sll_epi32(_mm256_sub_epi32(end, unaryStart), shift),
+                                             _mm256_and_si256(_mm256_srli_epi32(bits, 1), lowMask));
         const __m256i magnitude = _mm256_srli_epi32(code, 1);
         const __m256i odd = _mm256_and_si256(code, one);
         excess = _mm256_or_si256(excess, _mm256_sub_epi32(magnitude, odd));
@@ -68,7 +74,6 @@ KBN_AVX2 bool DecodeFullBlockAvx2(const uint8_t* data, uint64_t bitCount, uint64
         residuals[j] = _mm256_sub_epi32(_mm256_xor_si256(magnitude, negative), negative);
     }
     if (!_mm256_testz_si256(excess, _mm256_set1_epi32(~0x7FFF))) return false;
-    position = at;
     // Packing works on the 128-bit halves; the permutation puts the values
     // back in order.
     __m256i low = _mm256_permute4x64_epi64(_mm256_packs_epi32(residuals[0], residuals[1]), 0xD8);
@@ -78,25 +83,27 @@ KBN_AVX2 bool DecodeFullBlockAvx2(const uint8_t* data, uint64_t bitCount, uint64
     const auto x1 = static_cast<int16_t>(previous[0]);
     const auto d1 = static_cast<int16_t>(previous[0] - previous[1]);
     const auto d2 = static_cast<int16_t>(d1 - (previous[1] - previous[2]));
-    switch (order) {
-        case 0: break;
-        case 1: Integrate(low, high, x1); break;
-        case 2:
-            Integrate(low, high, d1);
-            Integrate(low, high, x1);
-            break;
-        default:
-            Integrate(low, high, d2);
-            Integrate(low, high, d1);
-            Integrate(low, high, x1);
-            break;
-    }
+    // Every level of differences is undone, and kept only where the order
+    // has it: the orders vary from block to block, too irregularly for a
+    // branch on them to be predicted.
+    IntegrateIf(low, high, d2, order >= 3);
+    IntegrateIf(low, high, d1, order >= 2);
+    IntegrateIf(low, high, x1, order >= 1);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), low);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16), high);
     previous[0] = out[31];
     previous[1] = out[30];
     previous[2] = out[29];
     return true;
+}
+
+}  // namespace
+
+namespace kernels {
+
+KBN_AVX2 uint64_t DecodeFullBlocksAvx2(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
+                                       int16_t* out, uint64_t blocks, int32_t (&previous)[3]) {
+    return block_decoding::DecodeFullBlocksWith(data, size, bitCount, position, out, blocks, previous, Rebuild);
 }
 
 }  // namespace kernels

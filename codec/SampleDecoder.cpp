@@ -50,22 +50,25 @@ void DecodeSample(std::span<const uint8_t> packed, uint64_t bitCount, std::span<
     int32_t previous[3] = {0, 0, 0};
     uint64_t position = 0;
     Block block;
-    const FullBlockDecoder decodeFullBlock = SelectedFullBlockDecoder();
+    const FullBlockDecoder decodeFullBlocks = SelectedFullBlockDecoder();
     const std::size_t frames = out.size();
     for (std::size_t start = 0;; start += kSamplesPerBlock) {
+        // As many full blocks as the fast path takes, then one block here:
+        // the one it declined, or the final one (possibly empty).
+        const uint64_t fullBlocks = (frames - start) / kSamplesPerBlock;
+        if (fullBlocks > 0) {
+            start += kSamplesPerBlock * decodeFullBlocks(packed.data(), packed.size(), bitCount, position,
+                                                          out.data() + start, fullBlocks, previous);
+        }
         const auto n = static_cast<uint32_t>(frames - start < kSamplesPerBlock ? frames - start : kSamplesPerBlock);
         const uint64_t blockStart = position;
         const bool roomForFastPath = position / 8 + kFastBlockBytes <= packed.size();
-        if (n == kSamplesPerBlock && roomForFastPath &&
-            decodeFullBlock(packed.data(), bitCount, position, out.data() + start, previous)) {
-            continue;
-        }
         if (!roomForFastPath || !DecodeBlockFast(packed.data(), position, n, block) || position > bitCount) {
             position = blockStart;
             DecodeBlockCarefully(packed, bitCount, position, n, block);
         }
         Reconstruct(block, n, out.data() + start, previous);
-        if (n < kSamplesPerBlock) break;  // the final block, possibly empty
+        if (n < kSamplesPerBlock) break;
     }
     if (position != bitCount) {
         throw CDecodeError("the blocks end at bit " + std::to_string(position) + " but the bit count is " +

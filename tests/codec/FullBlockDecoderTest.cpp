@@ -50,7 +50,7 @@ Outcome DecodeBlocks(FullBlockDecoder decode, const std::vector<uint8_t>& packed
         if (position / 8 + block_decoding::kFastBlockBytes > packed.size()) break;
         const uint64_t before = position;
         const int32_t saved[3] = {previous[0], previous[1], previous[2]};
-        if (decode(packed.data(), bitCount, position, out, previous)) {
+        if (decode(packed.data(), packed.size(), bitCount, position, out, 1, previous) == 1) {
             outcome.blocks.emplace_back(out, out + 32);
         } else {
             // Declining changes nothing.
@@ -90,11 +90,35 @@ std::vector<int16_t> Signal(std::mt19937& random, std::size_t blocks) {
     return pcm;
 }
 
+// One call for all the blocks: it must stop where block-by-block decoding
+// first declines, having decoded the same samples and ended at the same bit.
+void ExpectOneCallMatches(FullBlockDecoder decode, const std::vector<uint8_t>& packed, uint64_t bitCount,
+                          std::size_t blocks, const Outcome& blockByBlock) {
+    std::size_t expected = 0;
+    while (expected < blockByBlock.blocks.size() && !blockByBlock.blocks[expected].empty()) ++expected;
+    uint64_t position = 0;
+    int32_t previous[3] = {0, 0, 0};
+    std::vector<int16_t> out(32 * blocks);
+    const uint64_t done = decode(packed.data(), packed.size(), bitCount, position, out.data(), blocks, previous);
+    ASSERT_EQ(done, expected);
+    EXPECT_EQ(position, expected == 0 ? 0 : blockByBlock.positions[expected - 1]);
+    for (std::size_t block = 0; block < done; ++block) {
+        EXPECT_TRUE(std::equal(out.begin() + 32 * block, out.begin() + 32 * (block + 1),
+                               blockByBlock.blocks[block].begin()))
+            << "block " << block;
+    }
+    if (done > 0) {
+        const int32_t last[3] = {out[32 * done - 1], out[32 * done - 2], out[32 * done - 3]};
+        EXPECT_TRUE(std::equal(previous, previous + 3, last));
+    }
+}
+
 class FullBlockDecoders : public testing::TestWithParam<NamedFullBlockDecoder> {};
 
 // Every decoder against the portable one: on real streams they decode every
 // block to the encoder's input; on damaged ones they agree on where they
-// decline and on everything before.
+// decline and on everything before, whether called block by block or once
+// for all the blocks.
 TEST_P(FullBlockDecoders, AgreeWithThePortableDecoderOnSoundAndDamagedStreams) {
     std::mt19937 random(11);
     std::size_t decodedBlocks = 0, totalBlocks = 0;
@@ -109,7 +133,7 @@ TEST_P(FullBlockDecoders, AgreeWithThePortableDecoderOnSoundAndDamagedStreams) {
 
         const std::vector<uint64_t> starts = BlockStarts(pcm);
         const Outcome portable =
-            DecodeBlocks(kernels::DecodeFullBlockPortable, packed, bitCount, blocks, &starts, &pcm);
+            DecodeBlocks(kernels::DecodeFullBlocksPortable, packed, bitCount, blocks, &starts, &pcm);
         ASSERT_EQ(portable.blocks.size(), blocks);
         for (std::size_t block = 0; block < blocks; ++block) {
             if (portable.blocks[block].empty()) continue;  // a code too long for the fast path
@@ -123,16 +147,18 @@ TEST_P(FullBlockDecoders, AgreeWithThePortableDecoderOnSoundAndDamagedStreams) {
             << "trial " << trial;
         totalBlocks += blocks;
 
+        ExpectOneCallMatches(GetParam().decode, packed, bitCount, blocks, portable);
+
         // A few flipped bits, or a bit count cut short.
         std::vector<uint8_t> damaged = packed;
         for (int flip = 0; flip < 3; ++flip) damaged[random() % (packed.size() - 64)] ^= uint8_t(1u << (random() % 8));
-        ASSERT_EQ(DecodeBlocks(GetParam().decode, damaged, bitCount, blocks),
-                  DecodeBlocks(kernels::DecodeFullBlockPortable, damaged, bitCount, blocks))
-            << "trial " << trial;
+        const Outcome damagedByBlock = DecodeBlocks(kernels::DecodeFullBlocksPortable, damaged, bitCount, blocks);
+        ASSERT_EQ(DecodeBlocks(GetParam().decode, damaged, bitCount, blocks), damagedByBlock) << "trial " << trial;
+        ExpectOneCallMatches(GetParam().decode, damaged, bitCount, blocks, damagedByBlock);
         const uint64_t shortCount = bitCount - random() % (bitCount / 2 + 1);
-        ASSERT_EQ(DecodeBlocks(GetParam().decode, packed, shortCount, blocks),
-                  DecodeBlocks(kernels::DecodeFullBlockPortable, packed, shortCount, blocks))
-            << "trial " << trial;
+        const Outcome shortByBlock = DecodeBlocks(kernels::DecodeFullBlocksPortable, packed, shortCount, blocks);
+        ASSERT_EQ(DecodeBlocks(GetParam().decode, packed, shortCount, blocks), shortByBlock) << "trial " << trial;
+        ExpectOneCallMatches(GetParam().decode, packed, shortCount, blocks, shortByBlock);
     }
     // Nearly every block takes the fast path: the test checks what it claims.
     EXPECT_GT(decodedBlocks, totalBlocks * 9 / 10);
