@@ -49,14 +49,9 @@ std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
     }
     Slot& slot = slots_[next_];
     slot.record = record;
-    if (record.length > slot.capacity) {
-        slot.pcm.reset();  // the old buffer goes before the new one comes
-        slot.pcm = std::make_unique_for_overwrite<int16_t[]>(record.length);
-        slot.capacity = record.length;
-    }
-    slot.length = record.length;
+    slot.pcm = slot.buffer.Take(record.length);
     slot.state = SlotState::Filling;
-    return {slot.pcm.get(), slot.length};
+    return slot.pcm;
 }
 
 void CSampleSectionWriter::Commit() {
@@ -103,7 +98,7 @@ void CSampleSectionWriter::WaitUntilDone(Slot& slot) {
 void CSampleSectionWriter::Encode(Slot& slot) {
     try {
         slot.encoded.Clear();
-        EncodeSample(slot.encoded, slot.pcm.get(), static_cast<int32_t>(slot.length));
+        EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
     } catch (...) {
         slot.failure = std::current_exception();
     }
@@ -121,7 +116,7 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
     if (slot.failure) std::rethrow_exception(std::exchange(slot.failure, nullptr));
     WriteSampleRecord(out_, slot.record);
     if (slots_.size() == 1) {
-        EncodeSample(out_, slot.pcm.get(), static_cast<int32_t>(slot.length));
+        EncodeSample(out_, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
         return;
     }
     const std::vector<uint8_t>& bytes = slot.encoded.Bytes();

@@ -11,6 +11,7 @@
 
 #include "bank/BankLayout.h"
 #include "stream/MemoryStream.h"
+#include "stream/ScratchBuffer.h"
 #include "stream/StreamOut.h"
 
 namespace kbn {
@@ -44,11 +45,8 @@ private:
 
     struct Slot {
         SampleRecord record;
-        // Grown as needed and never cleared: the caller overwrites the
-        // whole sample, so clearing it would be a second pass for nothing.
-        std::unique_ptr<int16_t[]> pcm;
-        std::size_t capacity = 0;
-        std::size_t length = 0;
+        CScratchBuffer<int16_t> buffer;  // the caller overwrites the whole sample
+        std::span<int16_t> pcm;
         CMemoryStreamOut encoded;
         std::exception_ptr failure;
         SlotState state = SlotState::Free;

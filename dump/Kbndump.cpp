@@ -14,6 +14,7 @@
 #include "export/SoundFontWriter.h"
 #include "export/WavWriter.h"
 #include "reader/BankReader.h"
+#include "reader/SampleReader.h"
 #include "stream/AtomicOutputFile.h"
 #include "stream/Platform.h"
 #include "stream/RvFile.h"
@@ -111,7 +112,8 @@ void Open(OpenBank& opened, const std::string& path) {
 
 void TestBank(OpenBank& opened, const std::string& path, std::ostream& out) {
     CheckBankReferences(opened.bank);
-    for (uint32_t i = 0; i < opened.bank.samples.size(); ++i) ReadSamplePcm(opened.file, opened.bank.samples[i], i);
+    CSampleReader reader(opened.file);
+    for (uint32_t i = 0; i < opened.bank.samples.size(); ++i) reader.Read(opened.bank.samples[i], i);
     out << path << ": ok, " << opened.bank.samples.size() << " samples, " << opened.bank.instruments.size()
         << " instruments, " << opened.bank.presets.size() << " presets\n";
 }
@@ -120,9 +122,10 @@ void ExtractSamples(OpenBank& opened, const std::string& directory) {
     if (!platform::MakeDirectory(directory)) {
         throw CRvFile::Error(directory + ": cannot create the directory: " + platform::ErrorText(platform::LastError()));
     }
+    CSampleReader reader(opened.file);
     for (uint32_t i = 0; i < opened.bank.samples.size(); ++i) {
         const BankSample& sample = opened.bank.samples[i];
-        const std::vector<int16_t> pcm = ReadSamplePcm(opened.file, sample, i);
+        const std::span<const int16_t> pcm = reader.Read(sample, i);
         CAtomicOutputFile wav(directory + "/" + SampleFileName(i, sample.record.name));
         WriteSampleWav(wav.Stream(), sample.record, pcm);
         wav.Commit();

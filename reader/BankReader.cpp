@@ -9,6 +9,7 @@
 #include "bank/NameText.h"
 #include "codec/BlockAnalysis.h"
 #include "codec/SampleDecoder.h"
+#include "reader/SampleReader.h"
 #include "stream/ByteOrder.h"
 #include "stream/StreamIo.h"
 
@@ -257,19 +258,25 @@ void CheckBankReferences(const Bank& bank) {
 }
 
 std::vector<int16_t> ReadSamplePcm(CStreamIn& in, const BankSample& sample, uint32_t index) {
+    CSampleReader reader(in);
+    const std::span<const int16_t> pcm = reader.Read(sample, index);
+    return {pcm.begin(), pcm.end()};
+}
+
+std::span<const int16_t> CSampleReader::Read(const BankSample& sample, uint32_t index) {
     // On a 32-bit system a stream can be larger than anything it can hold.
     if (sample.packedSize > std::numeric_limits<std::size_t>::max() / 2) {
         CBankCursor::FailAt(sample.streamOffset, "sample " + std::to_string(index) + " " +
                                                      QuotedName(sample.record.name) + " is too large for this system");
     }
-    std::vector<uint8_t> packed(static_cast<std::size_t>(sample.packedSize));
-    in.Seek(sample.packedOffset);
+    const std::span<uint8_t> packed = packed_.Take(static_cast<std::size_t>(sample.packedSize));
+    in_.Seek(sample.packedOffset);
     for (uint64_t done = 0; done < packed.size();) {
         const uint64_t n = std::min<uint64_t>(packed.size() - done, uint64_t{1} << 30);
-        in.Read(packed.data() + done, static_cast<uint32_t>(n));
+        in_.Read(packed.data() + done, static_cast<uint32_t>(n));
         done += n;
     }
-    std::vector<int16_t> pcm(sample.record.length);
+    const std::span<int16_t> pcm = pcm_.Take(sample.record.length);
     try {
         DecodeSample(packed, sample.bitCount, pcm);
     } catch (const CDecodeError& e) {

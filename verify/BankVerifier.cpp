@@ -1,5 +1,6 @@
 #include "verify/BankVerifier.h"
 
+#include <algorithm>
 #include <cstring>
 #include <tuple>
 #include <vector>
@@ -7,6 +8,8 @@
 #include "bank/NameText.h"
 #include "import/WavImporter.h"
 #include "reader/BankReader.h"
+#include "reader/SampleReader.h"
+#include "stream/ScratchBuffer.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -65,8 +68,9 @@ std::optional<std::string> CompareZones(const std::string& owner, const std::vec
     return std::nullopt;
 }
 
-std::vector<int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& location, uint32_t frames) {
-    std::vector<int16_t> pcm(frames);
+std::span<const int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& location, uint32_t frames,
+                                       CScratchBuffer<int16_t>& buffer) {
+    const std::span<int16_t> pcm = buffer.Take(frames);
     source.Seek(location.offset);
     if (location.stride == 2) {
         ReadPcm16(source, pcm.data(), frames);
@@ -110,17 +114,20 @@ void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& conv
         throw CVerifyError(e.what());
     }
     if (auto difference = FindStructureDifference(converted.bank, bank)) throw CVerifyError(*difference);
+    CSampleReader reader(written);
+    CScratchBuffer<int16_t> sourceBuffer;
     for (uint32_t i = 0; i < bank.samples.size(); ++i) {
-        std::vector<int16_t> decoded;
+        std::span<const int16_t> decoded;
         try {
-            decoded = ReadSamplePcm(written, bank.samples[i], i);
+            decoded = reader.Read(bank.samples[i], i);
         } catch (const CBankFormatError& e) {
             throw CVerifyError(e.what());
         }
-        const std::vector<int16_t> original = ReadSourcePcm(source, converted.pcm[i], bank.samples[i].record.length);
-        if (decoded != original) {
-            std::size_t frame = 0;
-            while (decoded[frame] == original[frame]) ++frame;
+        const std::span<const int16_t> original =
+            ReadSourcePcm(source, converted.pcm[i], bank.samples[i].record.length, sourceBuffer);
+        const auto [at, _] = std::mismatch(decoded.begin(), decoded.end(), original.begin());
+        if (at != decoded.end()) {
+            const auto frame = static_cast<std::size_t>(at - decoded.begin());
             throw CVerifyError(Describe("sample", i, bank.samples[i].record.name) + ": frame " +
                                std::to_string(frame) + " decodes to " + std::to_string(decoded[frame]) +
                                ", the source holds " + std::to_string(original[frame]));

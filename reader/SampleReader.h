@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "bank/Bank.h"
+#include "stream/ScratchBuffer.h"
+#include "stream/StreamIn.h"
+
+namespace kbn {
+
+// Reads and decodes samples of a bank one after another into buffers it
+// keeps, so that a run over a whole bank allocates and touches new memory
+// only for a sample larger than any before.
+class CSampleReader {
+public:
+    explicit CSampleReader(CStreamIn& in) : in_(in) {}
+
+    // One sample's PCM, valid until the next Read; CBankFormatError when
+    // its stream does not decode to exactly its bit count.
+    std::span<const int16_t> Read(const BankSample& sample, uint32_t index);
+
+private:
+    CStreamIn& in_;
+    CScratchBuffer<uint8_t> packed_;
+    CScratchBuffer<int16_t> pcm_;
+};
+
+}  // namespace kbn
