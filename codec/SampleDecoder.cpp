@@ -57,8 +57,10 @@ void DecodeSample(std::span<const uint8_t> packed, uint64_t bitCount, std::span<
         // the one it declined, or the final one (possibly empty).
         const uint64_t fullBlocks = (frames - start) / kSamplesPerBlock;
         if (fullBlocks > 0) {
-            start += kSamplesPerBlock * decodeFullBlocks(packed.data(), packed.size(), bitCount, position,
-                                                          out.data() + start, fullBlocks, previous);
+            // At most fullBlocks come back, so the count fits the span's size type.
+            const uint64_t decoded = decodeFullBlocks(packed.data(), packed.size(), bitCount, position,
+                                                      out.data() + start, fullBlocks, previous);
+            start += kSamplesPerBlock * static_cast<std::size_t>(decoded);
         }
         const auto n = static_cast<uint32_t>(frames - start < kSamplesPerBlock ? frames - start : kSamplesPerBlock);
         const uint64_t blockStart = position;

@@ -28,5 +28,11 @@ as_root=()
 export DEBIAN_FRONTEND=noninteractive
 # wine32 is a 32-bit package.
 dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
-"${as_root[@]}" apt-get update -qq
+# A mirror in the middle of a sync serves indexes that fail their checks for a
+# while: try again rather than fail the whole run on the first attempt.
+for attempt in 1 2 3 4 5; do
+  "${as_root[@]}" apt-get update -qq && break
+  echo "apt-get update failed (attempt $attempt); retrying" >&2
+  sleep $((attempt * 15))
+done
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
