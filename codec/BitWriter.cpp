@@ -1,16 +1,38 @@
 #include "codec/BitWriter.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "stream/ByteOrder.h"
 
 namespace kbn {
 
 CBitWriter::CBitWriter(CStreamOut& out)
-    : out_(out), chunk_(std::make_unique_for_overwrite<uint8_t[]>(kChunkBytes + kBlockReserve)) {}
+    : out_(out), chunk_(std::make_unique_for_overwrite<uint8_t[]>(kChunkBytes + kBlockReserve)),
+      buffer_(chunk_.get()), limit_(kChunkBytes) {}
+
+CBitWriter::CBitWriter(CStreamOut& out, uint64_t bitCount) : out_(out) {
+    // As with the chunk, the limit leaves room for the widest append and a
+    // word stored past it. The announced bits never reach the limit, and the
+    // stream keeps only the floor(bits / 8) + 1 bytes that count.
+    const auto bytes = static_cast<std::size_t>(bitCount / 8 + 1);
+    const std::span<uint8_t> area = out_.OpenArea(bytes + kBlockReserve + 8);
+    if (area.empty()) {
+        chunk_ = std::make_unique_for_overwrite<uint8_t[]>(kChunkBytes + kBlockReserve);
+        buffer_ = chunk_.get();
+        limit_ = kChunkBytes;
+        return;
+    }
+    buffer_ = area.data();
+    limit_ = area.size() - 8;
+    inPlace_ = true;
+}
 
 void CBitWriter::FlushChunk() {
-    out_.Write(chunk_.get(), static_cast<uint32_t>(used_));
+    // In place, the area was sized for every bit announced: more is a
+    // caller's fault, and the stream must not be overrun.
+    if (inPlace_) throw std::logic_error("CBitWriter: more bits than announced");
+    out_.Write(buffer_, static_cast<uint32_t>(used_));
     used_ = 0;
 }
 
@@ -66,9 +88,13 @@ void CBitWriter::WriteRiceCodes(const uint32_t* codes, uint32_t n, uint32_t k) {
 void CBitWriter::Finish() {
     const uint32_t tailBytes = fill_ / 8 + 1;
     for (uint32_t i = 0; i < tailBytes; ++i) {
-        chunk_.get()[used_++] = static_cast<uint8_t>(accumulator_ >> (8 * i));
+        buffer_[used_++] = static_cast<uint8_t>(accumulator_ >> (8 * i));
     }
-    out_.Write(chunk_.get(), static_cast<uint32_t>(used_));
+    if (inPlace_) {
+        out_.CloseArea(used_);
+    } else {
+        out_.Write(buffer_, static_cast<uint32_t>(used_));
+    }
     used_ = 0;
     accumulator_ = 0;
     fill_ = 0;

@@ -20,6 +20,9 @@ static_assert(std::endian::native == std::endian::little, "the bit writer stores
 class CBitWriter {
 public:
     explicit CBitWriter(CStreamOut& out);
+    // For a writer that will write exactly `bitCount` bits: where the stream
+    // offers room in its own memory, the bits go straight there.
+    CBitWriter(CStreamOut& out, uint64_t bitCount);
     CBitWriter(const CBitWriter&) = delete;
     CBitWriter& operator=(const CBitWriter&) = delete;
 
@@ -52,10 +55,10 @@ public:
     // 56, with no bits set above the width), kept in registers throughout.
     static constexpr uint32_t kMaxValuesPerAppend = 32;
     void AppendValues(const uint64_t* values, const uint64_t* widths, uint32_t count) {
-        if (used_ + 8 * (count + 2) > kChunkBytes) FlushChunk();
+        if (used_ + 8 * (count + 2) > limit_) FlushChunk();
         uint64_t accumulator = accumulator_;
         uint32_t fill = fill_;
-        uint8_t* const start = chunk_.get() + used_;
+        uint8_t* const start = buffer_ + used_;
         uint8_t* byte = start;
         // Whole bytes of what is pending go out first, so that fewer than 8
         // bits are pending and a value of up to 56 bits fits beside them.
@@ -84,6 +87,7 @@ public:
 
     // Writes the current partial byte, also when it holds no bit, so that
     // floor(bits / 8) + 1 bytes reach the stream, and hands everything over.
+    // The writer's last call.
     void Finish();
 
 private:
@@ -106,18 +110,22 @@ private:
     }
 
     void StoreWord(uint64_t word) {
-        PutU64(chunk_.get() + used_, word);
+        PutU64(buffer_ + used_, word);
         used_ += 8;
         storedBits_ += 64;
-        if (used_ >= kChunkBytes) FlushChunk();
+        if (used_ >= limit_) FlushChunk();
     }
 
     void FlushChunk();
 
     CStreamOut& out_;
     // Never read before written, so left uninitialised: a sample costs no
-    // clearing of a buffer it may hardly use.
+    // clearing of a buffer it may hardly use. Not allocated when the bits
+    // go to the stream's own memory.
     std::unique_ptr<uint8_t[]> chunk_;
+    uint8_t* buffer_ = nullptr;  // the chunk, or the stream's area
+    std::size_t limit_ = 0;      // the bytes stored before a flush is due
+    bool inPlace_ = false;
     std::size_t used_ = 0;
     uint64_t storedBits_ = 0;
     uint64_t accumulator_ = 0;

@@ -56,7 +56,7 @@ void EncodeSample(CStreamOut& out, const int16_t* samples, int32_t count) {
     WriteU64(out, bitCount);
 
     // Second pass: the chosen row of every block again, written out.
-    CBitWriter bits(out);
+    CBitWriter bits(out, bitCount);
     for (uint32_t block = 0; block < fullBlocks; ++block) {
         kernel.write(blockAt(block), choices[block] >> 4, choices[block] & 0x0F, bits);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "stream/RvFile.h"
 
@@ -30,6 +31,17 @@ void CMemoryStreamIn::Skip(int64_t delta) {
 void CMemoryStreamOut::Write(const void* src, uint32_t count) {
     const auto* bytes = static_cast<const uint8_t*>(src);
     bytes_.insert(bytes_.end(), bytes, bytes + count);
+}
+
+std::span<uint8_t> CMemoryStreamOut::OpenArea(std::size_t count) {
+    areaStart_ = bytes_.size();
+    bytes_.resize(areaStart_ + count);
+    return {bytes_.data() + areaStart_, count};
+}
+
+void CMemoryStreamOut::CloseArea(std::size_t used) {
+    if (areaStart_ + used > bytes_.size()) throw std::logic_error("CMemoryStreamOut: area overrun");
+    bytes_.resize(areaStart_ + used);
 }
 
 }  // namespace kbn

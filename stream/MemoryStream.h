@@ -33,12 +33,15 @@ private:
 class CMemoryStreamOut final : public CStreamOut {
 public:
     void Write(const void* src, uint32_t count) override;
+    std::span<uint8_t> OpenArea(std::size_t count) override;
+    void CloseArea(std::size_t used) override;
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
     // Empties the stream, keeping its memory for the next use.
     void Clear() { bytes_.clear(); }
 
 private:
     std::vector<uint8_t> bytes_;
+    std::size_t areaStart_ = 0;
 };
 
 }  // namespace kbn

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
+#include <stdexcept>
 
 #include "stream/MemoryStream.h"
 
@@ -79,6 +81,96 @@ TEST(BitWriter, OutputLargerThanOneChunkArrivesInOrder) {
     }
     writer.Finish();
     EXPECT_EQ(out.Bytes(), Pack(expected));
+}
+
+// A stream with no memory of its own to offer: the writer goes through
+// Write, in chunks.
+class CWriteOnlyStream final : public CStreamOut {
+public:
+    void Write(const void* src, uint32_t count) override { inner_.Write(src, count); }
+    const std::vector<uint8_t>& Bytes() const { return inner_.Bytes(); }
+
+private:
+    CMemoryStreamOut inner_;
+};
+
+struct WriterScript {
+    const char* name;
+    std::function<void(CBitWriter&)> run;
+};
+
+std::vector<WriterScript> Scripts() {
+    const auto riceCodes = [](uint32_t count, uint32_t k, uint32_t spread) {
+        return [=](CBitWriter& writer) {
+            std::mt19937 random(count + k);
+            std::vector<uint32_t> codes(32);
+            for (uint32_t done = 0; done < count; done += 32) {
+                for (uint32_t& code : codes) code = static_cast<uint32_t>(random() % spread);
+                writer.WriteBits(k, 6);
+                writer.WriteRiceCodes(codes.data(), std::min(32u, count - done), k);
+            }
+        };
+    };
+    return {
+        {"nothing", [](CBitWriter&) {}},
+        {"one bit", [](CBitWriter& writer) { writer.WriteBits(1, 1); }},
+        {"whole words", [](CBitWriter& writer) { for (int i = 0; i < 5; ++i) writer.WriteBits(0xDEADBEEF, 32); }},
+        {"a long zero run", [](CBitWriter& writer) { writer.WriteZeros(100003); writer.WriteBits(1, 1); }},
+        {"short codes", riceCodes(4000, 0, 3)},
+        {"wide codes past one chunk", riceCodes(200000, 9, 1u << 12)},
+        {"codes too long for one append", riceCodes(3000, 1, 200)},
+    };
+}
+
+// Announcing the bit count lets the bits go straight into a memory stream;
+// the bytes must be exactly those written through chunks, after whatever
+// the stream held already.
+TEST(BitWriter, InPlaceWritingGivesTheBytesOfChunkedWriting) {
+    for (const WriterScript& script : Scripts()) {
+        CWriteOnlyStream chunked;
+        chunked.Write("head", 4);
+        uint64_t bitCount = 0;
+        {
+            CBitWriter writer(chunked);
+            script.run(writer);
+            bitCount = writer.BitCount();
+            writer.Finish();
+        }
+        CMemoryStreamOut inPlace;
+        inPlace.Write("head", 4);
+        {
+            CBitWriter writer(inPlace, bitCount);
+            script.run(writer);
+            writer.Finish();
+        }
+        inPlace.Write("tail", 4);
+        std::vector<uint8_t> expected = chunked.Bytes();
+        expected.insert(expected.end(), {'t', 'a', 'i', 'l'});
+        EXPECT_EQ(inPlace.Bytes(), expected) << script.name;
+    }
+}
+
+// More bits than announced is a caller's fault: it must end in an error,
+// never in writing past the stream's memory (the sanitizer build checks).
+TEST(BitWriter, InPlaceWritingRefusesMoreBitsThanAnnounced) {
+    for (const WriterScript& script : Scripts()) {
+        for (const uint64_t announced : {uint64_t{0}, uint64_t{7}, uint64_t{1000}}) {
+            CMemoryStreamOut out;
+            CBitWriter writer(out, announced);
+            bool refused = false;
+            try {
+                // Far more than announced, in every kind of write.
+                for (int round = 0; round < 3; ++round) {
+                    script.run(writer);
+                    writer.WriteZeros(70000);
+                    for (int i = 0; i < 4000; ++i) writer.WriteBits(0xFFFFFFFF, 32);
+                }
+            } catch (const std::logic_error&) {
+                refused = true;
+            }
+            EXPECT_TRUE(refused) << script.name << ", " << announced << " bits announced";
+        }
+    }
 }
 
 }  // namespace
