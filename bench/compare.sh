@@ -34,10 +34,14 @@ PY
 pcm_bytes=$(stat -c %s "$raw")
 
 # median of RUNS runs: prints "seconds peak-KB" (wall time to the
-# microsecond; /usr/bin/time gives the peak memory)
+# microsecond; /usr/bin/time gives the peak memory). The command's output
+# file (- for none) is removed before each run, untimed: replacing an old
+# 100 MB file makes the system free its pages, some 20 ms on these
+# machines, which is not the converter's work and would blur the ratios.
 measure() {
-  local cpus=$1; shift
+  local cpus=$1 output=$2; shift 2
   for _ in $(seq "$runs"); do
+    [ "$output" = - ] || rm -f "$output"
     local start=$EPOCHREALTIME
     /usr/bin/time -f "%M" -o "$work/time" taskset -c "$cpus" "$@" >/dev/null 2>&1
     local end=$EPOCHREALTIME
@@ -48,13 +52,13 @@ mbps() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.0f", b / s / 1e6}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 flac_raw=(--force-raw-format --endian=little --sign=signed --channels=1 --bps=16 --sample-rate=44100)
-read -r flac0 _ < <(measure 1 flac -0 -s -f "${flac_raw[@]}" -o "$work/fluid.flac" "$raw")
-read -r flac8 _ < <(measure 1 flac -8 -s -f "${flac_raw[@]}" -o "$work/fluid8.flac" "$raw")
-read -r kbn1 mem1 < <(measure 1 "$build/kbnconv" -j 1 "$fluid" "$work/fluid.kbn")
-read -r kbn2 mem2 < <(measure 0,1 "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn")
+read -r flac0 _ < <(measure 1 "$work/fluid.flac" flac -0 -s -f "${flac_raw[@]}" -o "$work/fluid.flac" "$raw")
+read -r flac8 _ < <(measure 1 "$work/fluid8.flac" flac -8 -s -f "${flac_raw[@]}" -o "$work/fluid8.flac" "$raw")
+read -r kbn1 mem1 < <(measure 1 "$work/fluid.kbn" "$build/kbnconv" -j 1 "$fluid" "$work/fluid.kbn")
+read -r kbn2 mem2 < <(measure 0,1 "$work/fluid2.kbn" "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn")
 cmp -s "$work/fluid.kbn" "$work/fluid2.kbn" || { echo "-j 2 gave a different bank" >&2; exit 1; }
-read -r flact _ < <(measure 1 flac -t -s "$work/fluid.flac")
-read -r kbnt memt < <(measure 1 "$build/kbndump" -t "$work/fluid.kbn")
+read -r flact _ < <(measure 1 - flac -t -s "$work/fluid.flac")
+read -r kbnt memt < <(measure 1 - "$build/kbndump" -t "$work/fluid.kbn")
 
 echo "PCM: $pcm_bytes bytes (FluidR3_GM.sf2); medians of $runs runs; $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2)"
 printf "%-34s %8s s %6s MB/s %8s\n" "flac -0 (raw PCM, 1 core)" "$flac0" "$(mbps "$pcm_bytes" "$flac0")" ""
@@ -77,11 +81,11 @@ if [ "${LINEARITY:-1}" = 1 ]; then
   tiny=$work/fluid-tiny.sf2
   [ -s "$tiny" ] || "$build/bench/make_repeated_bank" "$work/fluid.kbn" 0.0005 "$tiny"
   pcm_of() { python3 -c "import struct,sys,mmap; d=open(sys.argv[1],'rb'); m=mmap.mmap(d.fileno(),0,access=mmap.ACCESS_READ); a=m.find(b'smpl'); print(struct.unpack('<I',m[a+4:a+8])[0])" "$1"; }
-  read -r fixed _ < <(measure 1 "$build/kbnconv" -j 1 "$tiny" "$work/linear.kbn")
+  read -r fixed _ < <(measure 1 "$work/linear.kbn" "$build/kbnconv" -j 1 "$tiny" "$work/linear.kbn")
   fixed_bytes=$(pcm_of "$tiny")
   echo "cost per PCM byte (kbnconv -j 1, 1 core; a run's fixed cost of ${fixed} s, a bank with $((fixed_bytes / 1000)) KB of PCM, taken off):"
   for bank in "$small" "$fluid" "$big" "$timgm"; do
-    read -r seconds memory < <(RUNS=$([ "$bank" = "$big" ] && echo 3 || echo "$runs") measure 1 "$build/kbnconv" -j 1 "$bank" "$work/linear.kbn")
+    read -r seconds memory < <(RUNS=$([ "$bank" = "$big" ] && echo 3 || echo "$runs") measure 1 "$work/linear.kbn" "$build/kbnconv" -j 1 "$bank" "$work/linear.kbn")
     bytes=$(pcm_of "$bank")
     printf "  %-40s %6d MB %8s s %6.2f ns/byte, peak %s KB\n" "$(basename "$bank")" $((bytes / 1000000)) "$seconds" "$(awk -v s="$seconds" -v z="$fixed" -v b="$bytes" -v zb="$fixed_bytes" 'BEGIN {print (s - z) / (b - zb) * 1e9}')" "$memory"
   done
