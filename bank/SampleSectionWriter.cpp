@@ -8,10 +8,16 @@
 #include "codec/SampleEncoder.h"
 
 namespace kbn {
+namespace {
+
+uint64_t PcmBytes(const auto& slot) { return uint64_t{slot.buffer.Capacity()} * sizeof(int16_t); }
+
+}  // namespace
 
 CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
-    : out_(out), slots_(threads > 1 ? 2 * threads : 1) {
+    : out_(out), slots_(threads > 1 ? kSlotsPerThread * threads : 1) {
     if (threads <= 1) return;
+    alwaysInFlight_ = 2 * threads;
     // The caller's thread is one of the encoders: it takes queued samples
     // whenever it would otherwise wait.
     // When the system refuses a thread (a process limit), the threads that
@@ -41,17 +47,26 @@ void CSampleSectionWriter::StopWorkers() noexcept {
 }
 
 std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
-    if (pending_ == slots_.size()) {
-        // Every slot is taken: the oldest sample, in the slot needed now,
-        // goes out first.
-        WaitUntilDone(slots_[written_]);
-        WriteOut(slots_[written_]);
-    }
+    // The oldest samples go out first, freeing their slots (the one needed
+    // now among them) and the read-ahead they held.
+    while (MustWriteOutBefore(record)) WriteOutOldest();
     Slot& slot = slots_[next_];
     slot.record = record;
     slot.pcm = slot.buffer.Take(record.length);
     slot.state = SlotState::Filling;
+    pendingPcmBytes_ += 2 * uint64_t{record.length};
     return slot.pcm;
+}
+
+bool CSampleSectionWriter::MustWriteOutBefore(const SampleRecord& record) const {
+    if (pending_ == slots_.size()) return true;
+    return pending_ >= alwaysInFlight_ && pendingPcmBytes_ + 2 * uint64_t{record.length} > kReadAheadBytes;
+}
+
+void CSampleSectionWriter::WriteOutOldest() {
+    Slot& slot = slots_[written_];
+    WaitUntilDone(slot);
+    WriteOut(slot);
 }
 
 void CSampleSectionWriter::Commit() {
@@ -73,11 +88,7 @@ void CSampleSectionWriter::Commit() {
 }
 
 void CSampleSectionWriter::Finish() {
-    while (pending_ > 0) {
-        Slot& slot = slots_[written_];
-        WaitUntilDone(slot);
-        WriteOut(slot);
-    }
+    while (pending_ > 0) WriteOutOldest();
 }
 
 void CSampleSectionWriter::WaitUntilDone(Slot& slot) {
@@ -113,16 +124,33 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
     slot.state = SlotState::Free;
     written_ = (written_ + 1) % slots_.size();
     --pending_;
+    pendingPcmBytes_ -= 2 * uint64_t{slot.record.length};
     if (slot.failure) std::rethrow_exception(std::exchange(slot.failure, nullptr));
     WriteSampleRecord(out_, slot.record);
     if (slots_.size() == 1) {
         EncodeSample(out_, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
-        return;
+    } else {
+        const std::vector<uint8_t>& bytes = slot.encoded.Bytes();
+        constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
+        for (std::size_t done = 0; done < bytes.size(); done += kMaxWrite) {
+            out_.Write(bytes.data() + done, static_cast<uint32_t>(std::min(kMaxWrite, bytes.size() - done)));
+        }
     }
-    const std::vector<uint8_t>& bytes = slot.encoded.Bytes();
-    constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
-    for (std::size_t done = 0; done < bytes.size(); done += kMaxWrite) {
-        out_.Write(bytes.data() + done, static_cast<uint32_t>(std::min(kMaxWrite, bytes.size() - done)));
+    KeepOrReleaseBuffers(slot);
+}
+
+void CSampleSectionWriter::KeepOrReleaseBuffers(Slot& slot) {
+    // A written sample's buffers stay for the slot's next sample unless the
+    // slots' PCM buffers together exceed both kKeptBytes and what the
+    // samples always in flight would take at this sample's size. So a lone
+    // slot keeps its buffer, and banks of large samples reallocate no more
+    // than they did with one slot per sample in flight. PCM capacities
+    // change only on this thread; the encoded streams follow their size.
+    uint64_t held = 0;
+    for (const Slot& any : slots_) held += PcmBytes(any);
+    if (held > std::max(kKeptBytes, alwaysInFlight_ * PcmBytes(slot))) {
+        slot.buffer.Release();
+        slot.encoded.Release();
     }
 }
 

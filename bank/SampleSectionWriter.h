@@ -18,13 +18,18 @@ namespace kbn {
 
 // Writes the sample entries of a bank (each 44-byte record followed by its
 // encoded stream) in order, encoding the samples on `threads` threads (the
-// caller's and threads - 1 workers). The
-// caller reads each sample's PCM into the buffer that Prepare hands out and
-// then calls Commit; while the workers encode, it reads the next ones. With
-// one thread everything happens on the caller's thread, one sample at a
-// time. Memory stays at 2 x threads sample buffers and their streams,
-// however large the bank: twice as many as workers, so that one long sample
-// at the head of the line does not leave the other workers idle.
+// caller's and threads - 1 workers). The caller reads each sample's PCM into
+// the buffer that Prepare hands out and then calls Commit; while the workers
+// encode, it reads the next ones. With one thread everything happens on the
+// caller's thread, one sample at a time.
+//
+// With several threads, up to kSlotsPerThread samples per thread are in
+// flight (read, being encoded, or encoded and waiting their turn), so that a
+// long sample taken by one thread does not leave the others idle: 2 per
+// thread whatever their size, more while those in flight hold at most
+// kReadAheadBytes of PCM. Between samples, the slots keep their buffers
+// while these hold at most kKeptBytes of PCM, or what 2 per thread of the
+// sample just written would. Memory is bounded however large the bank.
 class CSampleSectionWriter {
 public:
     CSampleSectionWriter(CStreamOut& out, unsigned threads);
@@ -39,6 +44,10 @@ public:
     void Commit();
     // Writes everything still pending; the section is complete after it.
     void Finish();
+
+    static constexpr unsigned kSlotsPerThread = 8;
+    static constexpr uint64_t kReadAheadBytes = uint64_t{2} << 20;
+    static constexpr uint64_t kKeptBytes = uint64_t{2} << 20;
 
 private:
     enum class SlotState { Free, Filling, Queued, Done };
@@ -56,6 +65,9 @@ private:
     void Encode(Slot& slot);
     void WriteOut(Slot& slot);
     void WaitUntilDone(Slot& slot);
+    void WriteOutOldest();
+    bool MustWriteOutBefore(const SampleRecord& record) const;
+    void KeepOrReleaseBuffers(Slot& slot);
     void StopWorkers() noexcept;
 
     CStreamOut& out_;
@@ -63,6 +75,8 @@ private:
     std::size_t next_ = 0;     // the slot Prepare hands out next
     std::size_t written_ = 0;  // the slot whose sample is written next
     std::size_t pending_ = 0;  // samples prepared but not written
+    std::size_t alwaysInFlight_ = 1;  // samples in flight whatever their size
+    uint64_t pendingPcmBytes_ = 0;
 
     std::mutex mutex_;
     std::condition_variable queued_;

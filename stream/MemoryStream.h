@@ -38,6 +38,9 @@ public:
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
     // Empties the stream, keeping its memory for the next use.
     void Clear() { bytes_.clear(); }
+    // Empties the stream and gives its memory back.
+    void Release() { std::vector<uint8_t>().swap(bytes_); }
+    std::size_t Capacity() const { return bytes_.capacity(); }
 
 private:
     std::vector<uint8_t> bytes_;

@@ -21,6 +21,13 @@ public:
         return {data_.get(), count};
     }
 
+    std::size_t Capacity() const { return capacity_; }
+    // Gives the memory back; the next Take allocates anew.
+    void Release() {
+        data_.reset();
+        capacity_ = 0;
+    }
+
 private:
     std::unique_ptr<T[]> data_;
     std::size_t capacity_ = 0;

@@ -16,13 +16,16 @@ struct Sample {
     std::vector<int16_t> pcm;
 };
 
-// Samples of every size, from empty to larger than one block of output.
+// Samples of every size, from empty to larger than one block of output,
+// and a few larger than all the read-ahead and kept buffers together, among
+// runs of small ones.
 std::vector<Sample> Samples() {
     std::mt19937 random(5);
     std::vector<Sample> samples;
     for (int i = 0; i < 40; ++i) {
         Sample sample;
-        const std::size_t length = i % 7 == 0 ? 0 : random() % (i % 5 == 0 ? 200000 : 3000);
+        const bool huge = i == 11 || i == 12 || i == 30;
+        const std::size_t length = huge ? 1500000 + i : i % 7 == 0 ? 0 : random() % (i % 5 == 0 ? 200000 : 3000);
         sample.pcm = test::MakeSignal(static_cast<test::Signal>(i % 7), length, static_cast<uint32_t>(i));
         const std::string name = std::to_string(i);
         sample.record.name = MakeName(name.c_str());
