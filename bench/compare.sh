@@ -38,10 +38,14 @@ pcm_bytes=$(stat -c %s "$raw")
 # file (- for none) is removed before each run, untimed: replacing an old
 # 100 MB file makes the system free its pages, some 20 ms on these
 # machines, which is not the converter's work and would blur the ratios.
+# The previous run's output is written back first, untimed too: otherwise
+# the system writes it during the next run, on a core that one-core runs
+# leave free and -j 2 runs do not.
 measure() {
   local cpus=$1 output=$2; shift 2
   for _ in $(seq "$runs"); do
     [ "$output" = - ] || rm -f "$output"
+    sync
     local start=$EPOCHREALTIME
     /usr/bin/time -f "%M" -o "$work/time" taskset -c "$cpus" "$@" >/dev/null 2>&1
     local end=$EPOCHREALTIME
