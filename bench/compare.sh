@@ -33,36 +33,48 @@ open(sys.argv[2], 'wb').write(data[at + 8:at + 8 + size])
 PY
 pcm_bytes=$(stat -c %s "$raw")
 
-# median of RUNS runs: prints "seconds peak-KB" (wall time to the
-# microsecond; /usr/bin/time gives the peak memory). The command's output
-# file (- for none) is removed before each run, untimed: replacing an old
-# 100 MB file makes the system free its pages, some 20 ms on these
-# machines, which is not the converter's work and would blur the ratios.
-# The previous run's output is written back first, untimed too: otherwise
-# the system writes it during the next run, on a core that one-core runs
-# leave free and -j 2 runs do not.
-measure() {
+# One timed run: prints "seconds peak-KB" (wall time to the millisecond;
+# /usr/bin/time gives the peak memory). The command's output file (- for
+# none) is removed before the run, untimed: replacing an old 100 MB file
+# makes the system free its pages, some 20 ms on these machines, which is
+# not the program's work and would blur the ratios. The previous run's
+# output is written back first, untimed too: otherwise the system writes it
+# during the next run, on a core that one-core runs leave free and -j 2
+# runs do not.
+once() {
   local cpus=$1 output=$2; shift 2
-  for _ in $(seq "$runs"); do
-    [ "$output" = - ] || rm -f "$output"
-    sync
-    local start=$EPOCHREALTIME
-    /usr/bin/time -f "%M" -o "$work/time" taskset -c "$cpus" "$@" >/dev/null 2>&1
-    local end=$EPOCHREALTIME
-    echo "$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}') $(cat "$work/time")"
-  done | sort -n | awk '{a[NR]=$0} END {print a[int((NR+1)/2)]}'
+  [ "$output" = - ] || rm -f "$output"
+  sync
+  local start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o "$work/time" taskset -c "$cpus" "$@" >/dev/null 2>&1
+  local end=$EPOCHREALTIME
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}') $(cat "$work/time")"
 }
+median() { sort -n "$@" | awk '{a[NR]=$0} END {print a[int((NR+1)/2)]}'; }
+# The median of RUNS runs of one command.
+measure() { for _ in $(seq "$runs"); do once "$@"; done | median; }
 mbps() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.0f", b / s / 1e6}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
+# Side by side: every round runs each command once, in turn, so that the
+# machine's drift over the minutes of a measurement touches them alike.
 flac_raw=(--force-raw-format --endian=little --sign=signed --channels=1 --bps=16 --sample-rate=44100)
-read -r flac0 _ < <(measure 1 "$work/fluid.flac" flac -0 -s -f "${flac_raw[@]}" -o "$work/fluid.flac" "$raw")
-read -r flac8 _ < <(measure 1 "$work/fluid8.flac" flac -8 -s -f "${flac_raw[@]}" -o "$work/fluid8.flac" "$raw")
-read -r kbn1 mem1 < <(measure 1 "$work/fluid.kbn" "$build/kbnconv" -j 1 "$fluid" "$work/fluid.kbn")
-read -r kbn2 mem2 < <(measure 0,1 "$work/fluid2.kbn" "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn")
+rm -f "$work"/times.*
+for _ in $(seq "$runs"); do
+  once 1 "$work/fluid.flac" flac -0 -s -f "${flac_raw[@]}" -o "$work/fluid.flac" "$raw" >>"$work/times.flac0"
+  once 1 "$work/fluid8.flac" flac -8 -s -f "${flac_raw[@]}" -o "$work/fluid8.flac" "$raw" >>"$work/times.flac8"
+  once 1 "$work/fluid.kbn" "$build/kbnconv" -j 1 "$fluid" "$work/fluid.kbn" >>"$work/times.kbn1"
+  once 0,1 "$work/fluid2.kbn" "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn" >>"$work/times.kbn2"
+  once 1 - flac -t -s "$work/fluid.flac" >>"$work/times.flact"
+  once 1 - "$build/kbndump" -t "$work/fluid.kbn" >>"$work/times.kbnt"
+done
 cmp -s "$work/fluid.kbn" "$work/fluid2.kbn" || { echo "-j 2 gave a different bank" >&2; exit 1; }
-read -r flact _ < <(measure 1 - flac -t -s "$work/fluid.flac")
-read -r kbnt memt < <(measure 1 - "$build/kbndump" -t "$work/fluid.kbn")
+read -r flac0 _ < <(median "$work/times.flac0")
+read -r flac8 _ < <(median "$work/times.flac8")
+read -r kbn1 mem1 < <(median "$work/times.kbn1")
+read -r kbn2 mem2 < <(median "$work/times.kbn2")
+read -r flact _ < <(median "$work/times.flact")
+read -r kbnt memt < <(median "$work/times.kbnt")
 
 echo "PCM: $pcm_bytes bytes (FluidR3_GM.sf2); medians of $runs runs; $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2)"
 printf "%-34s %8s s %6s MB/s %8s\n" "flac -0 (raw PCM, 1 core)" "$flac0" "$(mbps "$pcm_bytes" "$flac0")" ""
