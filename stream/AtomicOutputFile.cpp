@@ -15,6 +15,7 @@ CAtomicOutputFile::CAtomicOutputFile(std::string targetPath) : targetPath_(std::
     try {
         file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, platform::TemporaryFileShare());
         file_.SetName(targetPath_);
+        file_.SetEarlyWriteBack(platform::PathExists(targetPath_));
     } catch (...) {
         Discard();
         throw;

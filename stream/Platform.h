@@ -58,6 +58,9 @@ bool RemoveFile(const std::string& path);
 bool MakeDirectory(const std::string& path);
 // True when both paths name the same existing file (links followed).
 bool IsSameFile(const std::string& a, const std::string& b);
+// True when something (a file, a directory, a link, even a dangling one) is
+// at the path.
+bool PathExists(const std::string& path);
 
 // Once a temporary file is created, an interrupt or termination signal (or a
 // console close, or an abort) removes it before the process ends, until this

@@ -250,6 +250,11 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
 void DisarmInterruptCleanup() { g_cleanupArmed = 0; }
 
 }  // namespace kbn::platform

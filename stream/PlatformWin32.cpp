@@ -198,6 +198,8 @@ bool IsSameFile(const std::string& a, const std::string& b) {
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 void DisarmInterruptCleanup() { g_cleanupArmed = false; }
 
 }  // namespace kbn::platform

@@ -175,7 +175,7 @@ void CRvFile::WriteDirect(const uint8_t* src, uint32_t count) {
             FailWithSystemError("cannot write", code);
     }
     unhinted_ += count;
-    if (unhinted_ >= kWriteBackStep) {
+    if (earlyWriteBack_ && unhinted_ >= kWriteBackStep) {
         platform::StartWriteBack(handle_);
         unhinted_ = 0;
     }

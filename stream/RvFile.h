@@ -48,6 +48,11 @@ public:
     // The name that messages give the file (the path it was opened with,
     // unless set otherwise).
     void SetName(std::string name) { name_ = std::move(name); }
+    // Whether to ask the system, every few MiB written, to start writing
+    // them back (on by default). It pays when the file will be renamed over
+    // another, which makes ext4 write the new one out at once; a file that
+    // replaces nothing only pays for the requests.
+    void SetEarlyWriteBack(bool on) { earlyWriteBack_ = on; }
 
     void Read(void* dst, uint32_t count) override;
     void Write(const void* src, uint32_t count) override;
@@ -75,6 +80,7 @@ private:
     // Bytes written since the system was last asked to start writing back.
     static constexpr uint64_t kWriteBackStep = uint64_t{4} << 20;
     uint64_t unhinted_ = 0;
+    bool earlyWriteBack_ = true;
     std::string name_;
     std::array<uint8_t, kBufferSize> buffer_{};
 };

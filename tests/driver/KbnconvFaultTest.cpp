@@ -382,5 +382,34 @@ INSTANTIATE_TEST_SUITE_P(
                                     "in.wav/out.kbn: cannot create a temporary file beside it: Not a directory\n"}),
     [](const testing::TestParamInfo<OutputPlaceCase>& info) { return std::string(info.param.name); });
 
+// Not a fault, but traced the same way: the system is asked to start
+// writing back early only when the bank replaces a file, whose rename makes
+// ext4 write the new one out at once; a new bank does without the requests.
+TEST_F(KbnconvFault, WriteBackIsStartedEarlyOnlyWhenAFileIsReplaced) {
+    ASSERT_TRUE(std::filesystem::exists(kStrace)) << "install Debian's strace package (scripts/install-deps.sh)";
+    test::WriteFileBytes(dir_ / "in.wav", NoiseWav(3000000, 1));  // a bank of several write-back steps
+    const auto requests = [&] {
+        const std::string log = dir_ / "trace.log";
+        test::ProgramOptions options;
+        options.workingDirectory = dir_.Path().string();
+        options.environment = {AsanOptionsWithoutLeakCheck()};
+        const test::ProgramResult result = test::RunProgram(
+            {kStrace, "-f", "-qq", "-o", log, "-e", "trace=sync_file_range", test::KbnconvPath(), "in.wav", "out.kbn"},
+            options);
+        EXPECT_EQ(result.status, 0) << result.err;
+        const Bytes trace = test::ReadFileBytes(log);
+        std::filesystem::remove(log);
+        std::size_t count = 0;
+        const std::string text(trace.begin(), trace.end());
+        for (std::size_t at = text.find("sync_file_range("); at != std::string::npos;
+             at = text.find("sync_file_range(", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(requests(), 0u) << "a new bank";
+    EXPECT_GT(requests(), 0u) << "a bank over the one before";
+}
+
 }  // namespace
 }  // namespace kbn
