@@ -33,7 +33,7 @@ open(sys.argv[2], 'wb').write(data[at + 8:at + 8 + size])
 PY
 pcm_bytes=$(stat -c %s "$raw")
 
-# One timed run: prints "seconds peak-KB" (wall time to the millisecond;
+# One timed run: prints "seconds peak-KB" (wall time to 0.1 ms;
 # /usr/bin/time gives the peak memory). The command's output file (- for
 # none) is removed before the run, untimed: replacing an old 100 MB file
 # makes the system free its pages, some 20 ms on these machines, which is
@@ -48,7 +48,7 @@ once() {
   local start=$EPOCHREALTIME
   /usr/bin/time -f "%M" -o "$work/time" taskset -c "$cpus" "$@" >/dev/null 2>&1
   local end=$EPOCHREALTIME
-  echo "$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}') $(cat "$work/time")"
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f", b - a}') $(cat "$work/time")"
 }
 median() { sort -n "$@" | awk '{a[NR]=$0} END {print a[int((NR+1)/2)]}'; }
 # The median of RUNS runs of one command.
