@@ -40,11 +40,14 @@ pcm_bytes=$(stat -c %s "$raw")
 # not the program's work and would blur the ratios. The previous run's
 # output is written back first, untimed too: otherwise the system writes it
 # during the next run, on a core that one-core runs leave free and -j 2
-# runs do not.
+# runs do not. The input (- for none) is read through once, untimed: these
+# machines keep only a couple of GB in the page cache, and an input partly
+# dropped from it would time the disk instead of the program.
 once() {
-  local cpus=$1 output=$2; shift 2
+  local cpus=$1 output=$2 input=$3; shift 3
   [ "$output" = - ] || rm -f "$output"
   sync
+  [ "$input" = - ] || cat "$input" >/dev/null
   local start=$EPOCHREALTIME
   /usr/bin/time -f "%M" -o "$work/time" taskset -c "$cpus" "$@" >/dev/null 2>&1
   local end=$EPOCHREALTIME
@@ -61,12 +64,12 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 flac_raw=(--force-raw-format --endian=little --sign=signed --channels=1 --bps=16 --sample-rate=44100)
 rm -f "$work"/times.*
 for _ in $(seq "$runs"); do
-  once 1 "$work/fluid.flac" flac -0 -s -f "${flac_raw[@]}" -o "$work/fluid.flac" "$raw" >>"$work/times.flac0"
-  once 1 "$work/fluid8.flac" flac -8 -s -f "${flac_raw[@]}" -o "$work/fluid8.flac" "$raw" >>"$work/times.flac8"
-  once 1 "$work/fluid.kbn" "$build/kbnconv" -j 1 "$fluid" "$work/fluid.kbn" >>"$work/times.kbn1"
-  once 0,1 "$work/fluid2.kbn" "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn" >>"$work/times.kbn2"
-  once 1 - flac -t -s "$work/fluid.flac" >>"$work/times.flact"
-  once 1 - "$build/kbndump" -t "$work/fluid.kbn" >>"$work/times.kbnt"
+  once 1 "$work/fluid.flac" "$raw" flac -0 -s -f "${flac_raw[@]}" -o "$work/fluid.flac" "$raw" >>"$work/times.flac0"
+  once 1 "$work/fluid8.flac" "$raw" flac -8 -s -f "${flac_raw[@]}" -o "$work/fluid8.flac" "$raw" >>"$work/times.flac8"
+  once 1 "$work/fluid.kbn" "$fluid" "$build/kbnconv" -j 1 "$fluid" "$work/fluid.kbn" >>"$work/times.kbn1"
+  once 0,1 "$work/fluid2.kbn" "$fluid" "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn" >>"$work/times.kbn2"
+  once 1 - "$work/fluid.flac" flac -t -s "$work/fluid.flac" >>"$work/times.flact"
+  once 1 - "$work/fluid.kbn" "$build/kbndump" -t "$work/fluid.kbn" >>"$work/times.kbnt"
 done
 cmp -s "$work/fluid.kbn" "$work/fluid2.kbn" || { echo "-j 2 gave a different bank" >&2; exit 1; }
 read -r flac0 _ < <(median "$work/times.flac0")
@@ -86,8 +89,8 @@ printf "%-34s %8s s %6s MB/s %6sx flac -t, %sx encoding\n" "kbndump -t (1 core)"
 
 if [ "${LINEARITY:-1}" = 1 ]; then
   # Cost per byte for banks of 6, 148 and 3000+ MB of the same kind of PCM
-  # (FluidR3's first samples, all of them, and all of them 21 times over),
-  # and for TimGM6mb, whose PCM is of another kind.
+  # (every 25th of FluidR3's samples, all of them, and all of them 21 times
+  # over), and for TimGM6mb, whose PCM is of another kind.
   small=$work/fluid-6MB.sf2 big=$work/fluid-3GB.sf2
   [ -s "$small" ] || "$build/bench/make_repeated_bank" "$work/fluid.kbn" 0.04 "$small"
   [ -s "$big" ] || "$build/bench/make_repeated_bank" "$work/fluid.kbn" 21 "$big"
@@ -97,13 +100,27 @@ if [ "${LINEARITY:-1}" = 1 ]; then
   tiny=$work/fluid-tiny.sf2
   [ -s "$tiny" ] || "$build/bench/make_repeated_bank" "$work/fluid.kbn" 0.0005 "$tiny"
   pcm_of() { python3 -c "import struct,sys,mmap; d=open(sys.argv[1],'rb'); m=mmap.mmap(d.fileno(),0,access=mmap.ACCESS_READ); a=m.find(b'smpl'); print(struct.unpack('<I',m[a+4:a+8])[0])" "$1"; }
-  read -r fixed _ < <(measure 1 "$work/linear.kbn" "$build/kbnconv" -j 1 "$tiny" "$work/linear.kbn")
+  # The small banks take tens of milliseconds, of which the system's jitter
+  # is a large share: they run in turn, for five times as many rounds.
+  rm -f "$work"/linear.*
+  for _ in $(seq $((5 * runs))); do
+    for bank in "$tiny" "$small" "$timgm"; do
+      once 1 "$work/linear.kbn" "$bank" "$build/kbnconv" -j 1 "$bank" "$work/linear.kbn" >>"$work/linear.$(basename "$bank")"
+    done
+  done
+  read -r fixed _ < <(median "$work/linear.$(basename "$tiny")")
   fixed_bytes=$(pcm_of "$tiny")
   echo "cost per PCM byte (kbnconv -j 1, 1 core; a run's fixed cost of ${fixed} s, a bank with $((fixed_bytes / 1000)) KB of PCM, taken off):"
   for bank in "$small" "$fluid" "$big" "$timgm"; do
-    read -r seconds memory < <(RUNS=$([ "$bank" = "$big" ] && echo 3 || echo "$runs") measure 1 "$work/linear.kbn" "$build/kbnconv" -j 1 "$bank" "$work/linear.kbn")
+    if [ -s "$work/linear.$(basename "$bank")" ]; then
+      read -r seconds memory < <(median "$work/linear.$(basename "$bank")")
+    elif [ "$bank" = "$big" ]; then  # beyond what the page cache holds: read from disk
+      read -r seconds memory < <(runs=3 measure 1 "$work/linear.kbn" - "$build/kbnconv" -j 1 "$bank" "$work/linear.kbn")
+    else
+      read -r seconds memory < <(measure 1 "$work/linear.kbn" "$bank" "$build/kbnconv" -j 1 "$bank" "$work/linear.kbn")
+    fi
     bytes=$(pcm_of "$bank")
     printf "  %-40s %6d MB %8s s %6.2f ns/byte, peak %s KB\n" "$(basename "$bank")" $((bytes / 1000000)) "$seconds" "$(awk -v s="$seconds" -v z="$fixed" -v b="$bytes" -v zb="$fixed_bytes" 'BEGIN {print (s - z) / (b - zb) * 1e9}')" "$memory"
   done
-  rm -f "$work/linear.kbn"
+  rm -f "$work"/linear.*
 fi
