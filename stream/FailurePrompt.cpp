@@ -1,5 +1,6 @@
 #include "stream/FailurePrompt.h"
 
+#include <mutex>
 #include <utility>
 
 #include "stream/Platform.h"
@@ -12,9 +13,16 @@ FailurePrompt& CurrentPrompt() {
     return prompt;
 }
 
+// Held while a prompt is up, and while the prompt is replaced.
+std::mutex& PromptMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 }  // namespace
 
 FailurePrompt SetFailurePrompt(FailurePrompt prompt) {
+    std::lock_guard lock(PromptMutex());
     return std::exchange(CurrentPrompt(), std::move(prompt));
 }
 
@@ -34,6 +42,7 @@ std::string FormatFailureText(std::string_view textTemplate, std::string_view sy
 
 PromptAnswer AskAfterFailure(std::string_view textTemplate, std::string_view systemText) {
     const std::string text = FormatFailureText(textTemplate, systemText);
+    std::lock_guard lock(PromptMutex());
     const FailurePrompt& prompt = CurrentPrompt();
     if (prompt) return prompt(kFailureCaption, text);
     return platform::AskRetryCancel(kFailureCaption, text);

@@ -22,7 +22,8 @@ inline constexpr std::size_t kFailureTextCapacity = 256;
 // function restores the platform's own prompt.
 FailurePrompt SetFailurePrompt(FailurePrompt prompt);
 
-// Shows the current prompt for a failure with the system's error text.
+// Shows the current prompt for a failure with the system's error text. Threads
+// that fail at once are asked one after another.
 PromptAnswer AskAfterFailure(std::string_view textTemplate, std::string_view systemText);
 
 // The template's "%s" replaced by the system text, cut to fit the buffer.

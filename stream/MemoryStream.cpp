@@ -9,13 +9,19 @@
 namespace kbn {
 
 void CMemoryStreamIn::Read(void* dst, uint32_t count) {
+    // A read past the end leaves the position at the end, as a file's does.
+    const uint64_t at = position_;
+    position_ = at + std::min<uint64_t>(at < bytes_.size() ? bytes_.size() - at : 0, count);
+    ReadAt(at, dst, count);
+}
+
+void CMemoryStreamIn::ReadAt(uint64_t position, void* dst, uint32_t count) const {
     if (count == 0) return;
-    const uint64_t available = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+    const uint64_t available = position < bytes_.size() ? bytes_.size() - position : 0;
     const uint64_t n = std::min<uint64_t>(available, count);
-    if (n > 0) std::memcpy(dst, bytes_.data() + position_, static_cast<std::size_t>(n));
-    position_ += n;
+    if (n > 0) std::memcpy(dst, bytes_.data() + position, static_cast<std::size_t>(n));
     if (n < count) {
-        throw CRvFile::Error(name_ + ": unexpected end of file at offset " + std::to_string(position_));
+        throw CRvFile::Error(name_ + ": unexpected end of file at offset " + std::to_string(position + n));
     }
 }
 

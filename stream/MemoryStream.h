@@ -22,6 +22,8 @@ public:
     void Skip(int64_t delta) override;
     uint64_t GetSize() override { return bytes_.size(); }
     uint64_t Tell() override { return position_; }
+    bool CanReadAt() const override { return true; }
+    void ReadAt(uint64_t position, void* dst, uint32_t count) const override;
 
 private:
     std::span<const uint8_t> bytes_;

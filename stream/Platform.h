@@ -27,6 +27,10 @@ FileHandle OpenFile(const char* path, bool forWriting, uint32_t share);
 
 // Reads up to `count` bytes; `got` is 0 at the end of the file.
 bool ReadFile(FileHandle file, void* dst, uint32_t count, uint32_t& got);
+// Reads up to `count` bytes at `offset`, whatever the file position; `got` is
+// 0 at the end of the file. Several threads may read one file so at once.
+// The file position after it is unspecified (Windows moves it).
+bool ReadFileAt(FileHandle file, uint64_t offset, void* dst, uint32_t count, uint32_t& got);
 // Writes all `count` bytes or fails; `written` tells how many reached the
 // file before a failure, so that a retry goes on from there.
 bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written);

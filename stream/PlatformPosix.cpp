@@ -149,6 +149,17 @@ bool ReadFile(FileHandle file, void* dst, uint32_t count, uint32_t& got) {
     return true;
 }
 
+bool ReadFileAt(FileHandle file, uint64_t offset, void* dst, uint32_t count, uint32_t& got) {
+    got = 0;
+    ssize_t n = 0;
+    do {
+        n = pread(ToFd(file), dst, count, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return false;
+    got = static_cast<uint32_t>(n);
+    return true;
+}
+
 bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written) {
     const auto* bytes = static_cast<const char*>(src);
     written = 0;

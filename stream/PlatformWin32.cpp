@@ -89,6 +89,22 @@ bool ReadFile(FileHandle file, void* dst, uint32_t count, uint32_t& got) {
     return ok != 0;
 }
 
+bool ReadFileAt(FileHandle file, uint64_t offset, void* dst, uint32_t count, uint32_t& got) {
+    // On a handle opened for synchronous use, the offset in the OVERLAPPED
+    // structure makes a plain positioned read.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    const BOOL ok = ::ReadFile(ToHandle(file), dst, count, &read, &at);
+    got = read;
+    if (!ok && GetLastError() == ERROR_HANDLE_EOF) {
+        got = 0;
+        return true;
+    }
+    return ok != 0;
+}
+
 bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written) {
     const auto* bytes = static_cast<const char*>(src);
     written = 0;

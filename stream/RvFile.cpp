@@ -62,6 +62,25 @@ void CRvFile::Read(void* dst, uint32_t count) {
     }
 }
 
+void CRvFile::ReadAt(uint64_t position, void* dst, uint32_t count) const {
+    if (writing_) Fail("cannot read a file opened for writing");
+    if (!IsOpen()) Fail("the file is not open");
+    auto* out = static_cast<uint8_t*>(dst);
+    while (count > 0) {
+        uint32_t got = 0;
+        if (!platform::ReadFileAt(handle_, position, out, count, got)) {
+            const int code = platform::LastError();
+            if (AskAfterFailure(kReadFailureTemplate, platform::ErrorText(code)) == PromptAnswer::Retry)
+                continue;
+            FailWithSystemError("cannot read", code);
+        }
+        if (got == 0) Fail("unexpected end of file at offset " + std::to_string(position));
+        out += got;
+        position += got;
+        count -= got;
+    }
+}
+
 void CRvFile::Write(const void* src, uint32_t count) {
     if (!writing_) Fail("cannot write a file opened for reading");
     const auto* in = static_cast<const uint8_t*>(src);

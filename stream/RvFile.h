@@ -55,6 +55,10 @@ public:
     void SetEarlyWriteBack(bool on) { earlyWriteBack_ = on; }
 
     void Read(void* dst, uint32_t count) override;
+    // In read mode: straight from the system, the buffer neither used nor
+    // changed, so that the buffered reads go on as before after a Seek.
+    bool CanReadAt() const override { return !writing_; }
+    void ReadAt(uint64_t position, void* dst, uint32_t count) const override;
     void Write(const void* src, uint32_t count) override;
     void Seek(uint64_t position) override;
     void Skip(int64_t delta) override;

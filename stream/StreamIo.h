@@ -44,12 +44,13 @@ inline FourCC ReadFourCC(CStreamIn& in) {
 }
 
 // Reads `count` little-endian 16-bit samples in as few calls as the stream
-// allows.
-inline void ReadPcm16(CStreamIn& in, int16_t* dst, uint64_t count) {
+// allows, through `read(byteOffset, dst, bytes)`.
+template <typename ReadBytes>
+void ReadPcm16With(ReadBytes read, int16_t* dst, uint64_t count) {
     constexpr uint64_t kMaxPerRead = uint64_t{1} << 30;
     for (uint64_t done = 0; done < count;) {
         const uint64_t n = count - done < kMaxPerRead ? count - done : kMaxPerRead;
-        in.Read(dst + done, static_cast<uint32_t>(n * 2));
+        read(2 * done, dst + done, static_cast<uint32_t>(n * 2));
         done += n;
     }
     if constexpr (std::endian::native == std::endian::big) {
@@ -58,6 +59,17 @@ inline void ReadPcm16(CStreamIn& in, int16_t* dst, uint64_t count) {
             dst[i] = static_cast<int16_t>(static_cast<uint16_t>((v >> 8) | (v << 8)));
         }
     }
+}
+
+// From the stream's position on.
+inline void ReadPcm16(CStreamIn& in, int16_t* dst, uint64_t count) {
+    ReadPcm16With([&in](uint64_t, int16_t* to, uint32_t bytes) { in.Read(to, bytes); }, dst, count);
+}
+
+// From byte `position` on, with ReadAt: safe on several threads at once.
+inline void ReadPcm16At(const CStreamIn& in, uint64_t position, int16_t* dst, uint64_t count) {
+    ReadPcm16With([&in, position](uint64_t offset, int16_t* to, uint32_t bytes) { in.ReadAt(position + offset, to, bytes); },
+                  dst, count);
 }
 
 inline void WriteU8(CStreamOut& out, uint8_t v) { out.Write(&v, 1); }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "tests/support/TempDir.h"
 
@@ -24,6 +27,52 @@ TEST(Platform, PathExistsForAnythingAtThePath) {
         {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::PathExists(c.path), c.exists) << c.path;
+}
+
+// Positioned reads give the bytes at their offset whatever the file
+// position, a short count at the end and none past it, on several threads
+// at once.
+TEST(Platform, ReadFileAtReadsAtItsOffsetFromAnyThread) {
+    test::TempDir dir;
+    std::vector<uint8_t> bytes(10000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 256);
+    test::WriteFileBytes(dir / "file", bytes);
+    const platform::FileHandle file = platform::OpenFile((dir / "file").c_str(), false, 1);
+    ASSERT_NE(file, platform::kNoFile);
+    uint64_t moved = 0;
+    ASSERT_TRUE(platform::SeekFile(file, 777, platform::SeekOrigin::Begin, moved));
+    const struct {
+        uint64_t offset;
+        uint32_t count;
+        uint32_t got;
+    } cases[] = {{0, 16, 16}, {5000, 3000, 3000}, {9990, 100, 10}, {10000, 4, 0}, {123456789012, 4, 0}, {42, 0, 0}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> buffer(c.count + 1, 0xEE);
+        uint32_t got = 99;
+        ASSERT_TRUE(platform::ReadFileAt(file, c.offset, buffer.data(), c.count, got)) << c.offset;
+        ASSERT_EQ(got, c.got) << c.offset;
+        for (uint32_t i = 0; i < got; ++i) ASSERT_EQ(buffer[i], bytes[c.offset + i]) << c.offset << "+" << i;
+        EXPECT_EQ(buffer[got], 0xEE) << c.offset;
+    }
+    std::vector<std::thread> readers;
+    std::vector<int> wrong(4, 0);
+    for (unsigned t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            for (uint32_t step = 0; step < 500; ++step) {
+                const uint32_t offset = (step * 7919 + t * 104729) % 9000;
+                const uint32_t count = 1 + (step * 31 + t) % 1000;
+                std::vector<uint8_t> buffer(count);
+                uint32_t got = 0;
+                if (!platform::ReadFileAt(file, offset, buffer.data(), count, got) || got != count ||
+                    !std::equal(buffer.begin(), buffer.end(), bytes.begin() + offset)) {
+                    ++wrong[t];
+                }
+            }
+        });
+    }
+    for (std::thread& reader : readers) reader.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+    EXPECT_TRUE(platform::CloseFile(file));
 }
 
 }  // namespace

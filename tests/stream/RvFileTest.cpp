@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "stream/FailurePrompt.h"
 #include "stream/MemoryStream.h"
@@ -248,43 +249,133 @@ TEST_F(RvFileTest, RetryAfterAPartialWriteNeitherLosesNorRepeatsBytes) {
 
 // Reading /proc/self/mem at an address with no mapping fails with EIO;
 // mapping the page from the prompt makes Retry succeed.
+// Positioned reads, on a file and on memory alike: from several threads at
+// once they give the bytes at their positions, and they leave the file's
+// buffered reads as they were.
+TEST_F(RvFileTest, ReadAtAgreesWithMemoryFromSeveralThreadsBesideBufferedReads) {
+    const auto bytes = Counting(50000);
+    CRvFile file;
+    file.Open(MakeFile(bytes).c_str(), CRvFile::kAccessRead, 0);
+    CMemoryStreamIn memory(bytes);
+    uint8_t head[10];
+    file.Read(head, sizeof head);  // the buffer now holds the file's start
+    for (const CStreamIn* stream : {static_cast<const CStreamIn*>(&file), static_cast<const CStreamIn*>(&memory)}) {
+        ASSERT_TRUE(stream->CanReadAt());
+        std::vector<std::thread> readers;
+        std::vector<int> wrong(3, 0);
+        for (unsigned t = 0; t < 3; ++t) {
+            readers.emplace_back([&, t] {
+                std::mt19937 random(t);
+                for (int step = 0; step < 300; ++step) {
+                    const uint32_t count = random() % 2 ? random() % 16 : random() % 9000;
+                    const uint64_t position = random() % (bytes.size() - count + 1);
+                    std::vector<uint8_t> got(count);
+                    stream->ReadAt(position, got.data(), count);
+                    if (!std::equal(got.begin(), got.end(), bytes.begin() + static_cast<std::ptrdiff_t>(position)))
+                        ++wrong[t];
+                }
+            });
+        }
+        for (std::thread& reader : readers) reader.join();
+        EXPECT_EQ(wrong, std::vector<int>(3, 0));
+    }
+    file.Seek(sizeof head);
+    uint8_t next[5000];
+    file.Read(next, sizeof next);
+    EXPECT_TRUE(std::equal(next, next + sizeof next, bytes.begin() + sizeof head));
+}
+
+// Past the end, a positioned read throws what a read does, on a file and
+// on memory alike.
+TEST_F(RvFileTest, ReadAtPastTheEndNamesTheFileAndTheOffset) {
+    CRvFile file;
+    file.Open(MakeFile(Counting(100)).c_str(), CRvFile::kAccessRead, 0);
+    file.SetName("in.sf2");
+    const auto bytes = Counting(100);
+    CMemoryStreamIn memory(bytes, "in.sf2");
+    const struct {
+        uint64_t position;
+        uint32_t count;
+        const char* error;  // nullptr: no error
+    } cases[] = {
+        {0, 100, nullptr},
+        {100, 0, nullptr},
+        {96, 8, "in.sf2: unexpected end of file at offset 100"},
+        {100, 1, "in.sf2: unexpected end of file at offset 100"},
+        {5000, 2, "in.sf2: unexpected end of file at offset 5000"},
+    };
+    for (const CStreamIn* stream : {static_cast<const CStreamIn*>(&file), static_cast<const CStreamIn*>(&memory)}) {
+        for (const auto& c : cases) {
+            std::vector<uint8_t> buffer(c.count);
+            try {
+                stream->ReadAt(c.position, buffer.data(), c.count);
+                EXPECT_EQ(c.error, nullptr) << c.position << "+" << c.count;
+            } catch (const CRvFile::Error& e) {
+                EXPECT_STREQ(e.what(), c.error) << c.position << "+" << c.count;
+            }
+        }
+    }
+    CRvFile writer;
+    writer.Open((dir_ / "out.bin").c_str(), CRvFile::kAccessWrite, 0);
+    EXPECT_FALSE(writer.CanReadAt());
+}
+
+// A read of one byte at `position`, with Read after a Seek or with ReadAt.
+using ReadOneByte = uint8_t (*)(CRvFile& file, uint64_t position);
+const struct {
+    const char* name;
+    ReadOneByte read;
+} kReadsOfOneByte[] = {
+    {"Read", [](CRvFile& file, uint64_t position) {
+         file.Seek(position);
+         uint8_t byte = 0;
+         file.Read(&byte, 1);
+         return byte;
+     }},
+    {"ReadAt", [](CRvFile& file, uint64_t position) {
+         uint8_t byte = 0;
+         file.ReadAt(position, &byte, 1);
+         return byte;
+     }},
+};
+
 TEST_F(RvFileTest, ReadFailureAsksAndRetrySucceedsOnceTheCauseIsGone) {
     const long page = sysconf(_SC_PAGESIZE);
-    void* address = mmap(nullptr, static_cast<std::size_t>(page), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(address, MAP_FAILED);
-    munmap(address, static_cast<std::size_t>(page));
+    for (const auto& way : kReadsOfOneByte) {
+        SCOPED_TRACE(way.name);
+        void* address = mmap(nullptr, static_cast<std::size_t>(page), PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(address, MAP_FAILED);
+        munmap(address, static_cast<std::size_t>(page));
 
-    std::vector<std::string> texts;
-    ScopedPrompt prompt([&](std::string_view, std::string_view text) {
-        texts.emplace_back(text);
-        void* mapped = mmap(address, static_cast<std::size_t>(page), PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-        static_cast<uint8_t*>(mapped)[0] = 0x5A;
-        return PromptAnswer::Retry;
-    });
-    CRvFile file;
-    file.Open("/proc/self/mem", CRvFile::kAccessRead, 1);
-    file.Seek(reinterpret_cast<uintptr_t>(address));
-    uint8_t byte = 0;
-    file.Read(&byte, 1);
-    EXPECT_EQ(byte, 0x5A);
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0], "Cannot read file. Input/output error");
-    munmap(address, static_cast<std::size_t>(page));
+        std::vector<std::string> texts;
+        ScopedPrompt prompt([&](std::string_view, std::string_view text) {
+            texts.emplace_back(text);
+            void* mapped = mmap(address, static_cast<std::size_t>(page), PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+            static_cast<uint8_t*>(mapped)[0] = 0x5A;
+            return PromptAnswer::Retry;
+        });
+        CRvFile file;
+        file.Open("/proc/self/mem", CRvFile::kAccessRead, 1);
+        EXPECT_EQ(way.read(file, reinterpret_cast<uintptr_t>(address)), 0x5A);
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0], "Cannot read file. Input/output error");
+        munmap(address, static_cast<std::size_t>(page));
+    }
 }
 
 TEST_F(RvFileTest, ReadFailureCancelledThrows) {
     ScopedPrompt prompt([](std::string_view, std::string_view) { return PromptAnswer::Cancel; });
-    CRvFile file;
-    file.Open("/proc/self/mem", CRvFile::kAccessRead, 1);
-    file.Seek(0);  // page zero is never mapped
-    uint8_t byte = 0;
-    try {
-        file.Read(&byte, 1);
-        FAIL();
-    } catch (const CRvFile::Error& e) {
-        EXPECT_EQ(std::string(e.what()), "/proc/self/mem: cannot read: Input/output error");
+    for (const auto& way : kReadsOfOneByte) {
+        CRvFile file;
+        file.Open("/proc/self/mem", CRvFile::kAccessRead, 1);
+        try {
+            way.read(file, 0);  // page zero is never mapped
+            ADD_FAILURE() << way.name;
+        } catch (const CRvFile::Error& e) {
+            EXPECT_EQ(std::string(e.what()), "/proc/self/mem: cannot read: Input/output error") << way.name;
+        }
     }
 }
 
