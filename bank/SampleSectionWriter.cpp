@@ -6,6 +6,7 @@
 
 #include "bank/BankWriter.h"
 #include "codec/SampleEncoder.h"
+#include "stream/StreamIo.h"
 
 namespace kbn {
 namespace {
@@ -52,6 +53,7 @@ std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
     while (MustWriteOutBefore(record)) WriteOutOldest();
     Slot& slot = slots_[next_];
     slot.record = record;
+    slot.source = nullptr;
     slot.pcm = slot.buffer.Take(record.length);
     slot.state = SlotState::Filling;
     pendingPcmBytes_ += 2 * uint64_t{record.length};
@@ -69,12 +71,30 @@ void CSampleSectionWriter::WriteOutOldest() {
     WriteOut(slot);
 }
 
+void CSampleSectionWriter::CommitFrom(CStreamIn& in, uint64_t position) {
+    Slot& slot = slots_[next_];
+    if (in.CanReadAt()) {
+        slot.source = &in;
+        slot.sourcePosition = position;
+    } else {
+        in.Seek(position);
+        ReadPcm16(in, slot.pcm.data(), slot.pcm.size());
+    }
+    Commit();
+}
+
+void CSampleSectionWriter::ReadSource(Slot& slot) {
+    if (slot.source == nullptr) return;
+    ReadPcm16At(*std::exchange(slot.source, nullptr), slot.sourcePosition, slot.pcm.data(), slot.pcm.size());
+}
+
 void CSampleSectionWriter::Commit() {
     const std::size_t index = next_;
     Slot& slot = slots_[index];
     next_ = (next_ + 1) % slots_.size();
     ++pending_;
     if (slots_.size() == 1) {
+        ReadSource(slot);
         slot.state = SlotState::Done;
         WriteOut(slot);
         return;
@@ -107,14 +127,24 @@ void CSampleSectionWriter::WaitUntilDone(Slot& slot) {
 }
 
 void CSampleSectionWriter::Encode(Slot& slot) {
-    try {
-        slot.encoded.Clear();
-        EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
-    } catch (...) {
-        slot.failure = std::current_exception();
+    std::exception_ptr failure;
+    {
+        std::lock_guard lock(mutex_);
+        failure = firstFailure_;
+    }
+    if (!failure) {
+        try {
+            ReadSource(slot);
+            slot.encoded.Clear();
+            EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     {
         std::lock_guard lock(mutex_);
+        if (failure && !firstFailure_) firstFailure_ = failure;
+        slot.failure = failure;
         slot.state = SlotState::Done;
     }
     done_.notify_all();

@@ -12,16 +12,24 @@
 #include "bank/BankLayout.h"
 #include "stream/MemoryStream.h"
 #include "stream/ScratchBuffer.h"
+#include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
 
 namespace kbn {
 
 // Writes the sample entries of a bank (each 44-byte record followed by its
 // encoded stream) in order, encoding the samples on `threads` threads (the
-// caller's and threads - 1 workers). The caller reads each sample's PCM into
-// the buffer that Prepare hands out and then calls Commit; while the workers
-// encode, it reads the next ones. With one thread everything happens on the
-// caller's thread, one sample at a time.
+// caller's and threads - 1 workers). The caller either reads each sample's
+// PCM into the buffer that Prepare hands out and then calls Commit, or
+// says where the PCM is with CommitFrom, and the thread that encodes the
+// sample reads it: then the reading, a good part of the work, is shared
+// too, and the PCM is in the cache of the core that encodes it. With one
+// thread everything happens on the caller's thread, one sample at a time.
+//
+// After a sample fails (its read or its encoding throws), the samples
+// still queued are neither read nor encoded, so that a failing file is
+// not read on; the first sample in order that failed or was dropped
+// throws from the call that would write it.
 //
 // With several threads, up to kSlotsPerThread samples per thread are in
 // flight (read, being encoded, or encoded and waiting their turn), so that a
@@ -42,6 +50,11 @@ public:
     std::span<int16_t> Prepare(const SampleRecord& record);
     // The buffer is filled: encode it.
     void Commit();
+    // The buffer is to be filled from `position` of `in`, as little-endian
+    // 16-bit samples, by the thread that encodes it, with ReadAt when `in`
+    // has it; otherwise it is read here, with Seek and Read. `in` must
+    // outlive Finish, and no other call may be made on it until then.
+    void CommitFrom(CStreamIn& in, uint64_t position);
     // Writes everything still pending; the section is complete after it.
     void Finish();
 
@@ -57,12 +70,15 @@ private:
         CScratchBuffer<int16_t> buffer;  // the caller overwrites the whole sample
         std::span<int16_t> pcm;
         CMemoryStreamOut encoded;
+        const CStreamIn* source = nullptr;  // where the encoding thread reads the PCM, if set
+        uint64_t sourcePosition = 0;
         std::exception_ptr failure;
         SlotState state = SlotState::Free;
     };
 
     void WorkerLoop();
     void Encode(Slot& slot);
+    static void ReadSource(Slot& slot);
     void WriteOut(Slot& slot);
     void WaitUntilDone(Slot& slot);
     void WriteOutOldest();
@@ -82,6 +98,7 @@ private:
     std::condition_variable queued_;
     std::condition_variable done_;
     std::vector<std::size_t> queue_;
+    std::exception_ptr firstFailure_;  // the first failure of any sample, in time
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };

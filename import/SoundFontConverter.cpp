@@ -38,11 +38,9 @@ void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables,
     for (uint32_t i = 0; i < count; ++i) {
         const SfSampleHeader& header = tables.shdr.records[i];
         const SampleRecord record = MakeSampleRecord(header);
-        const std::span<int16_t> pcm = section.Prepare(record);
+        section.Prepare(record);
         const uint64_t offset = tables.sampleDataPosition + kSmplHeaderSize + 2 * uint64_t{header.start};
-        in.Seek(offset);
-        ReadPcm16(in, pcm.data(), pcm.size());
-        section.Commit();
+        section.CommitFrom(in, offset);
         converted.bank.samples.push_back(BankSample{record});
         converted.pcm.push_back({offset, 2});
         converted.pcmBytes += 2 * uint64_t{record.length};

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "import/SoundFontConverter.h"
 #include "stream/AtomicOutputFile.h"
@@ -163,10 +164,12 @@ private:
     int backing_ = -1;
 };
 
-// A window of a file seen as a file of its own: offsets from `base`.
+// A window of a file seen as a file of its own: offsets from `base`. With
+// `readAt`, the encoding threads read the samples at their positions.
 class CFileWindow final : public CStreamIn {
 public:
-    CFileWindow(CRvFile& file, uint64_t base, uint64_t size) : file_(file), base_(base), size_(size) {
+    CFileWindow(CRvFile& file, uint64_t base, uint64_t size, bool readAt)
+        : file_(file), base_(base), size_(size), readAt_(readAt) {
         file_.Seek(base_);
     }
     void Read(void* dst, uint32_t count) override { file_.Read(dst, count); }
@@ -174,17 +177,24 @@ public:
     void Skip(int64_t delta) override { file_.Skip(delta); }
     uint64_t GetSize() override { return size_; }
     uint64_t Tell() override { return file_.Tell() - base_; }
+    bool CanReadAt() const override { return readAt_; }
+    void ReadAt(uint64_t position, void* dst, uint32_t count) const override {
+        file_.ReadAt(base_ + position, dst, count);
+    }
 
 private:
     CRvFile& file_;
     uint64_t base_;
     uint64_t size_;
+    bool readAt_;
 };
 
-class ReadFailureUnderAConversion : public testing::TestWithParam<bool> {};
+// Retry or Cancel; reads in order on the caller's thread, or at positions
+// on the encoding threads.
+class ReadFailureUnderAConversion : public testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(ReadFailureUnderAConversion, RetriesOnceTheSourceReadsOrGivesUp) {
-    const bool retry = GetParam();
+    const auto [retry, readAt] = GetParam();
     const Bytes sf2 = NoiseSoundFont();
     test::TempDir dir;
     FlakySource source(sf2, dir);
@@ -198,7 +208,7 @@ TEST_P(ReadFailureUnderAConversion, RetriesOnceTheSourceReadsOrGivesUp) {
     CRvFile file;
     file.Open("/proc/self/mem", CRvFile::kAccessRead, 1);
     file.SetName("in.sf2");
-    CFileWindow in(file, source.Address(), source.Size());
+    CFileWindow in(file, source.Address(), source.Size(), readAt);
     CMemoryStreamOut out;
     try {
         ConvertSoundFont(in, out, nullptr, 2);
@@ -211,9 +221,10 @@ TEST_P(ReadFailureUnderAConversion, RetriesOnceTheSourceReadsOrGivesUp) {
     EXPECT_EQ(texts, std::vector<std::string>{"Cannot read file. Input/output error"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, ReadFailureUnderAConversion, testing::Values(true, false),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "Retry" : "Cancel");
+INSTANTIATE_TEST_SUITE_P(Answers, ReadFailureUnderAConversion, testing::Combine(testing::Bool(), testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<bool, bool>>& info) {
+                             return std::string(std::get<0>(info.param) ? "Retry" : "Cancel") +
+                                    (std::get<1>(info.param) ? "ReadAt" : "InOrder");
                          });
 
 // Streams that throw at a given byte, as a failed and cancelled read or
