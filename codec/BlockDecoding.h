@@ -213,7 +213,7 @@ template <class Rebuild>
     uint64_t taken = 0;  // blocks whose codes are taken: done, or done + 1
     // Rebuilds the block taken last but not yet rebuilt; false when it is
     // declined, the cursor then back at its start.
-    const auto rebuildPending = [&] {
+    const auto rebuildPending = [&]() __attribute__((always_inline)) {
         const uint64_t slot = done & 1;
         if (!rebuild(headers[slot], raw[slot], out + kSamplesPerBlock * done, previous)) {
             taken = done;

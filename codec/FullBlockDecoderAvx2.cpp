@@ -46,7 +46,7 @@ KBN_AVX2 inline void Integrate(__m256i& low, __m256i& high, int16_t start) {
 
 // A block's samples from its raw codes; false, writing nothing, when a code is
 // no 16-bit residual's.
-KBN_AVX2 inline bool Rebuild(uint32_t header, const block_decoding::RawCodes& raw, int16_t* out,
+[[gnu::always_inline]] KBN_AVX2 inline bool Rebuild(uint32_t header, const block_decoding::RawCodes& raw, int16_t* out,
                              int32_t (&previous)[3]) {
     const uint32_t order = header & 3;
     const uint32_t k = header >> 2;
@@ -104,7 +104,11 @@ namespace kernels {
 
 KBN_AVX2 uint64_t DecodeFullBlocksAvx2(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
                                        int16_t* out, uint64_t blocks, int32_t (&previous)[3]) {
-    return block_decoding::DecodeFullBlocksWith(data, size, bitCount, position, out, blocks, previous, Rebuild);
+    // Through a lambda, so that Rebuild is inlined rather than called.
+    return block_decoding::DecodeFullBlocksWith(
+        data, size, bitCount, position, out, blocks, previous,
+        [](uint32_t header, const block_decoding::RawCodes& raw, int16_t* to, int32_t(&last)[3])
+            KBN_AVX2 { return Rebuild(header, raw, to, last); });
 }
 
 }  // namespace kernels
