@@ -11,6 +11,11 @@ const std::vector<FullBlockKernel>& AvailableFullBlockKernels() {
 #ifdef KBN_HAVE_AVX2_KERNEL
         if (kernels::ProcessorHasAvx2()) available.push_back({"avx2", kernels::AnalyzeAvx2, kernels::WriteAvx2});
 #endif
+#ifdef KBN_HAVE_AVX512_KERNEL
+        if (kernels::ProcessorHasAvx512()) {
+            available.push_back({"avx512", kernels::AnalyzeAvx512, kernels::WriteAvx512});
+        }
+#endif
         return available;
     }();
     return kernels;

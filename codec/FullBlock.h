@@ -8,8 +8,9 @@
 #include "codec/BlockAnalysis.h"
 
 // The encoder's hot path: blocks of exactly 32 samples. Several kernels do
-// the same work (a portable one, SSE2 on every x86-64, AVX2 where the
-// processor has it); the fastest one available is chosen once, at run time.
+// the same work (a portable one, SSE2 on every x86-64, AVX2 and AVX-512
+// where the processor has them); the fastest one available is chosen once,
+// at run time.
 // Every kernel gives exactly what ComputeResidualRows, ChooseBlockCoding and
 // CBitWriter::WriteRiceCodes give.
 namespace kbn {
@@ -48,6 +49,10 @@ void WriteSse2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bit
 BlockCoding AnalyzeAvx2(const int16_t* block);
 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits);
 bool ProcessorHasAvx2();
+#define KBN_HAVE_AVX512_KERNEL 1
+BlockCoding AnalyzeAvx512(const int16_t* block);
+void WriteAvx512(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits);
+bool ProcessorHasAvx512();
 #endif
 }  // namespace kernels
 
