@@ -11,12 +11,10 @@
 namespace kbn {
 namespace {
 
-uint64_t PcmBytes(const auto& slot) { return uint64_t{slot.buffer.Capacity()} * sizeof(int16_t); }
-
 }  // namespace
 
 CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
-    : out_(out), slots_(threads > 1 ? kSlotsPerThread * threads : 1) {
+    : out_(out), slots_(threads > 1 ? kSlotsPerThread * threads : 1), scratch_(std::max(threads, 1u)) {
     if (threads <= 1) return;
     alwaysInFlight_ = 2 * threads;
     // The caller's thread is one of the encoders: it takes queued samples
@@ -26,7 +24,7 @@ CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
     workers_.reserve(threads - 1);
     for (unsigned i = 1; i < threads; ++i) {
         try {
-            workers_.emplace_back([this] { WorkerLoop(); });
+            workers_.emplace_back([this, i] { WorkerLoop(i); });
         } catch (const std::system_error&) {
             break;
         }
@@ -47,16 +45,23 @@ void CSampleSectionWriter::StopWorkers() noexcept {
     workers_.clear();
 }
 
-std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
+CSampleSectionWriter::Slot& CSampleSectionWriter::TakeSlot(const SampleRecord& record) {
     // The oldest samples go out first, freeing their slots (the one needed
     // now among them) and the read-ahead they held.
     while (MustWriteOutBefore(record)) WriteOutOldest();
     Slot& slot = slots_[next_];
     slot.record = record;
     slot.source = nullptr;
-    slot.pcm = slot.buffer.Take(record.length);
+    slot.pcm = {};
+    slot.heldBytes = std::max(slot.heldBytes, 2 * uint64_t{record.length});
     slot.state = SlotState::Filling;
     pendingPcmBytes_ += 2 * uint64_t{record.length};
+    return slot;
+}
+
+std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
+    Slot& slot = TakeSlot(record);
+    slot.pcm = slot.buffer.Take(record.length);
     return slot.pcm;
 }
 
@@ -71,21 +76,24 @@ void CSampleSectionWriter::WriteOutOldest() {
     WriteOut(slot);
 }
 
-void CSampleSectionWriter::CommitFrom(CStreamIn& in, uint64_t position) {
-    Slot& slot = slots_[next_];
-    if (in.CanReadAt()) {
+void CSampleSectionWriter::AddFrom(const SampleRecord& record, CStreamIn& in, uint64_t position) {
+    if (!in.CanReadAt()) {
+        const std::span<int16_t> pcm = Prepare(record);
+        in.Seek(position);
+        ReadPcm16(in, pcm.data(), pcm.size());
+    } else {
+        Slot& slot = TakeSlot(record);
         slot.source = &in;
         slot.sourcePosition = position;
-    } else {
-        in.Seek(position);
-        ReadPcm16(in, slot.pcm.data(), slot.pcm.size());
     }
     Commit();
 }
 
-void CSampleSectionWriter::ReadSource(Slot& slot) {
-    if (slot.source == nullptr) return;
-    ReadPcm16At(*std::exchange(slot.source, nullptr), slot.sourcePosition, slot.pcm.data(), slot.pcm.size());
+std::span<const int16_t> CSampleSectionWriter::SamplePcm(Slot& slot, CScratchBuffer<int16_t>& scratch) {
+    if (slot.source == nullptr) return slot.pcm;
+    const std::span<int16_t> pcm = scratch.Take(slot.record.length);
+    ReadPcm16At(*std::exchange(slot.source, nullptr), slot.sourcePosition, pcm.data(), pcm.size());
+    return pcm;
 }
 
 void CSampleSectionWriter::Commit() {
@@ -94,7 +102,6 @@ void CSampleSectionWriter::Commit() {
     next_ = (next_ + 1) % slots_.size();
     ++pending_;
     if (slots_.size() == 1) {
-        ReadSource(slot);
         slot.state = SlotState::Done;
         WriteOut(slot);
         return;
@@ -121,12 +128,12 @@ void CSampleSectionWriter::WaitUntilDone(Slot& slot) {
         const std::size_t index = queue_.front();
         queue_.erase(queue_.begin());
         lock.unlock();
-        Encode(slots_[index]);
+        Encode(slots_[index], scratch_[0]);
         lock.lock();
     }
 }
 
-void CSampleSectionWriter::Encode(Slot& slot) {
+void CSampleSectionWriter::Encode(Slot& slot, CScratchBuffer<int16_t>& scratch) {
     std::exception_ptr failure;
     {
         std::lock_guard lock(mutex_);
@@ -134,9 +141,9 @@ void CSampleSectionWriter::Encode(Slot& slot) {
     }
     if (!failure) {
         try {
-            ReadSource(slot);
+            const std::span<const int16_t> pcm = SamplePcm(slot, scratch);
             slot.encoded.Clear();
-            EncodeSample(slot.encoded, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+            EncodeSample(slot.encoded, pcm.data(), static_cast<int32_t>(pcm.size()));
         } catch (...) {
             failure = std::current_exception();
         }
@@ -156,10 +163,12 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
     --pending_;
     pendingPcmBytes_ -= 2 * uint64_t{slot.record.length};
     if (slot.failure) std::rethrow_exception(std::exchange(slot.failure, nullptr));
-    WriteSampleRecord(out_, slot.record);
     if (slots_.size() == 1) {
-        EncodeSample(out_, slot.pcm.data(), static_cast<int32_t>(slot.pcm.size()));
+        const std::span<const int16_t> pcm = SamplePcm(slot, scratch_[0]);
+        WriteSampleRecord(out_, slot.record);
+        EncodeSample(out_, pcm.data(), static_cast<int32_t>(pcm.size()));
     } else {
+        WriteSampleRecord(out_, slot.record);
         const std::vector<uint8_t>& bytes = slot.encoded.Bytes();
         constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
         for (std::size_t done = 0; done < bytes.size(); done += kMaxWrite) {
@@ -171,20 +180,21 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
 
 void CSampleSectionWriter::KeepOrReleaseBuffers(Slot& slot) {
     // A written sample's buffers stay for the slot's next sample unless the
-    // slots' PCM buffers together exceed both kKeptBytes and what the
-    // samples always in flight would take at this sample's size. So a lone
-    // slot keeps its buffer, and banks of large samples reallocate no more
-    // than they did with one slot per sample in flight. PCM capacities
-    // change only on this thread; the encoded streams follow their size.
+    // slots' buffers together exceed both kKeptBytes and what the samples
+    // always in flight would take at this sample's size. So a lone slot
+    // keeps its buffers, and banks of large samples reallocate no more than
+    // they did with one slot per sample in flight. The sizes are the ones
+    // this thread keeps: the encoding threads change the encoded streams'.
     uint64_t held = 0;
-    for (const Slot& any : slots_) held += PcmBytes(any);
-    if (held > std::max(kKeptBytes, alwaysInFlight_ * PcmBytes(slot))) {
+    for (const Slot& any : slots_) held += any.heldBytes;
+    if (held > std::max(kKeptBytes, alwaysInFlight_ * slot.heldBytes)) {
         slot.buffer.Release();
         slot.encoded.Release();
+        slot.heldBytes = 0;
     }
 }
 
-void CSampleSectionWriter::WorkerLoop() {
+void CSampleSectionWriter::WorkerLoop(std::size_t thread) {
     for (;;) {
         std::size_t index = 0;
         {
@@ -194,7 +204,7 @@ void CSampleSectionWriter::WorkerLoop() {
             index = queue_.front();
             queue_.erase(queue_.begin());
         }
-        Encode(slots_[index]);
+        Encode(slots_[index], scratch_[thread]);
     }
 }
 

@@ -21,10 +21,12 @@ namespace kbn {
 // encoded stream) in order, encoding the samples on `threads` threads (the
 // caller's and threads - 1 workers). The caller either reads each sample's
 // PCM into the buffer that Prepare hands out and then calls Commit, or
-// says where the PCM is with CommitFrom, and the thread that encodes the
-// sample reads it: then the reading, a good part of the work, is shared
-// too, and the PCM is in the cache of the core that encodes it. With one
-// thread everything happens on the caller's thread, one sample at a time.
+// says where the PCM is with AddFrom, and the thread that encodes the
+// sample reads it into a buffer of its own, reused from sample to sample:
+// then the reading, a good part of the work, is shared too, the PCM is in
+// the cache of the core that encodes it, and only the encoded streams wait
+// for their turn. With one thread everything happens on the caller's
+// thread, one sample at a time.
 //
 // After a sample fails (its read or its encoding throws), the samples
 // still queued are neither read nor encoded, so that a failing file is
@@ -34,10 +36,11 @@ namespace kbn {
 // With several threads, up to kSlotsPerThread samples per thread are in
 // flight (read, being encoded, or encoded and waiting their turn), so that a
 // long sample taken by one thread does not leave the others idle: 2 per
-// thread whatever their size, more while those in flight hold at most
+// thread whatever their size, more while those in flight come to at most
 // kReadAheadBytes of PCM. Between samples, the slots keep their buffers
-// while these hold at most kKeptBytes of PCM, or what 2 per thread of the
-// sample just written would. Memory is bounded however large the bank.
+// while these were sized for at most kKeptBytes of PCM, or for what 2 per
+// thread of the sample just written would take. Memory is bounded however
+// large the bank.
 class CSampleSectionWriter {
 public:
     CSampleSectionWriter(CStreamOut& out, unsigned threads);
@@ -50,11 +53,12 @@ public:
     std::span<int16_t> Prepare(const SampleRecord& record);
     // The buffer is filled: encode it.
     void Commit();
-    // The buffer is to be filled from `position` of `in`, as little-endian
-    // 16-bit samples, by the thread that encodes it, with ReadAt when `in`
-    // has it; otherwise it is read here, with Seek and Read. `in` must
-    // outlive Finish, and no other call may be made on it until then.
-    void CommitFrom(CStreamIn& in, uint64_t position);
+    // The next sample, whose record.length values are at `position` of
+    // `in`, as little-endian 16-bit samples: read by the thread that
+    // encodes it, with ReadAt, when `in` has it; otherwise read here, with
+    // Seek and Read. `in` must outlive Finish, and no other call may be
+    // made on it until then.
+    void AddFrom(const SampleRecord& record, CStreamIn& in, uint64_t position);
     // Writes everything still pending; the section is complete after it.
     void Finish();
 
@@ -68,17 +72,22 @@ private:
     struct Slot {
         SampleRecord record;
         CScratchBuffer<int16_t> buffer;  // the caller overwrites the whole sample
-        std::span<int16_t> pcm;
+        std::span<int16_t> pcm;          // the caller's PCM, when it reads it
         CMemoryStreamOut encoded;
+        // Twice the largest length since the buffers were last given back:
+        // about what they hold (PCM bytes, or encoded bytes, at most about
+        // as many). Kept by the caller's thread alone.
+        uint64_t heldBytes = 0;
         const CStreamIn* source = nullptr;  // where the encoding thread reads the PCM, if set
         uint64_t sourcePosition = 0;
         std::exception_ptr failure;
         SlotState state = SlotState::Free;
     };
 
-    void WorkerLoop();
-    void Encode(Slot& slot);
-    static void ReadSource(Slot& slot);
+    void WorkerLoop(std::size_t thread);
+    void Encode(Slot& slot, CScratchBuffer<int16_t>& scratch);
+    static std::span<const int16_t> SamplePcm(Slot& slot, CScratchBuffer<int16_t>& scratch);
+    Slot& TakeSlot(const SampleRecord& record);
     void WriteOut(Slot& slot);
     void WaitUntilDone(Slot& slot);
     void WriteOutOldest();
@@ -98,6 +107,9 @@ private:
     std::condition_variable queued_;
     std::condition_variable done_;
     std::vector<std::size_t> queue_;
+    // The PCM buffers of the threads that read their samples (the caller's
+    // first), each used by its thread alone.
+    std::vector<CScratchBuffer<int16_t>> scratch_;
     std::exception_ptr firstFailure_;  // the first failure of any sample, in time
     bool stopping_ = false;
     std::vector<std::thread> workers_;

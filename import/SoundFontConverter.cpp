@@ -38,9 +38,8 @@ void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables,
     for (uint32_t i = 0; i < count; ++i) {
         const SfSampleHeader& header = tables.shdr.records[i];
         const SampleRecord record = MakeSampleRecord(header);
-        section.Prepare(record);
         const uint64_t offset = tables.sampleDataPosition + kSmplHeaderSize + 2 * uint64_t{header.start};
-        section.CommitFrom(in, offset);
+        section.AddFrom(record, in, offset);
         converted.bank.samples.push_back(BankSample{record});
         converted.pcm.push_back({offset, 2});
         converted.pcmBytes += 2 * uint64_t{record.length};

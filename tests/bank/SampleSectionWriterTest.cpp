@@ -123,18 +123,25 @@ private:
 };
 
 // The encoding threads read each sample themselves where the stream lets
-// them, and the caller does where it does not: the same section either way.
+// them, and the caller does where it does not, or where it fills the
+// buffers itself, sample by sample in turn: the same section every way.
 TEST_P(SampleSection, ReadByTheEncodingThreadsIsTheSame) {
     const std::vector<Sample> samples = Samples();
     const PcmFile file = ConcatenatedPcm(samples);
-    for (const bool canReadAt : {true, false}) {
-        SCOPED_TRACE(canReadAt ? "read at a position" : "read in order");
-        CFailingPcm in(file.bytes, file.bytes.size(), canReadAt);
+    enum class Way { ReadAt, InOrder, Alternating };
+    for (const Way way : {Way::ReadAt, Way::InOrder, Way::Alternating}) {
+        SCOPED_TRACE(static_cast<int>(way));
+        CFailingPcm in(file.bytes, file.bytes.size(), way != Way::InOrder);
         CMemoryStreamOut out;
         CSampleSectionWriter section(out, GetParam());
         for (std::size_t i = 0; i < samples.size(); ++i) {
-            section.Prepare(samples[i].record);
-            section.CommitFrom(in, file.starts[i]);
+            if (way == Way::Alternating && i % 3 == 1) {
+                const std::span<int16_t> pcm = section.Prepare(samples[i].record);
+                std::copy(samples[i].pcm.begin(), samples[i].pcm.end(), pcm.begin());
+                section.Commit();
+            } else {
+                section.AddFrom(samples[i].record, in, file.starts[i]);
+            }
         }
         section.Finish();
         EXPECT_TRUE(out.Bytes() == Sequential(samples));
@@ -154,8 +161,7 @@ TEST_P(SampleSection, AFailedReadStopsTheReading) {
         CSampleSectionWriter section(out, GetParam());
         try {
             for (std::size_t i = 0; i < samples.size(); ++i) {
-                section.Prepare(samples[i].record);
-                section.CommitFrom(in, file.starts[i]);
+                section.AddFrom(samples[i].record, in, file.starts[i]);
             }
             section.Finish();
             ADD_FAILURE() << "the read failure was lost";
