@@ -202,8 +202,8 @@ KBN_AVX512 void WriteAvx512(const int16_t* block, uint32_t order, uint32_t k, CB
         const __m512i quadValue =
             _mm512_or_si512(pairValue, _mm512_sllv_epi64(_mm512_unpackhi_epi64(pairValue, pairValue), pairWidth));
         anyLongQuad |= _mm512_cmpgt_epi64_mask(quadWidth, longestPair);
-        _mm512_store_si512(quadValues + at / 4, _mm512_permutexvar_epi64(evenQuads, quadValue));
-        _mm512_store_si512(quadWidths + at / 4, _mm512_permutexvar_epi64(evenQuads, quadWidth));
+        _mm512_storeu_si512(quadValues + at / 4, _mm512_permutexvar_epi64(evenQuads, quadValue));
+        _mm512_storeu_si512(quadWidths + at / 4, _mm512_permutexvar_epi64(evenQuads, quadWidth));
     }
     bits.WriteBits(order | k << 2, 6);
     if (anyLong != 0 || anyLongPair != 0) {

@@ -31,6 +31,9 @@ const std::vector<NamedFullBlockDecoder>& AvailableFullBlockDecoders() {
 #ifdef KBN_HAVE_AVX2_DECODER
         if (kernels::ProcessorHasAvx2()) available.push_back({"avx2", kernels::DecodeFullBlocksAvx2});
 #endif
+#ifdef KBN_HAVE_AVX512_DECODER
+        if (kernels::ProcessorHasAvx512()) available.push_back({"avx512", kernels::DecodeFullBlocksAvx512});
+#endif
         return available;
     }();
     return decoders;

@@ -4,9 +4,9 @@
 #include <vector>
 
 // The decoder's hot path: runs of blocks of exactly 32 samples whose codes are all
-// short and valid. A portable decoder and, where the processor has them, one
-// with BMI2 bit instructions and AVX2 prefix sums do the same work; the
-// fastest available is chosen once, at run time.
+// short and valid. A portable decoder and, where the processor has them,
+// ones with BMI2 bit instructions and AVX2 or AVX-512 prefix sums do the
+// same work; the fastest available is chosen once, at run time.
 namespace kbn {
 
 // Decodes up to `blocks` full blocks from bit `position` of `data` (`size`
@@ -36,6 +36,9 @@ uint64_t DecodeFullBlocksPortable(const uint8_t* data, uint64_t size, uint64_t b
 #define KBN_HAVE_AVX2_DECODER 1
 uint64_t DecodeFullBlocksAvx2(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
                               int16_t* out, uint64_t blocks, int32_t (&previous)[3]);
+#define KBN_HAVE_AVX512_DECODER 1
+uint64_t DecodeFullBlocksAvx512(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
+                                int16_t* out, uint64_t blocks, int32_t (&previous)[3]);
 #endif
 }  // namespace kernels
 

@@ -105,7 +105,7 @@ namespace kernels {
 KBN_AVX2 uint64_t DecodeFullBlocksAvx2(const uint8_t* data, uint64_t size, uint64_t bitCount, uint64_t& position,
                                        int16_t* out, uint64_t blocks, int32_t (&previous)[3]) {
     // Through a lambda, so that Rebuild is inlined rather than called.
-    return block_decoding::DecodeFullBlocksWith(
+    return block_decoding::DecodeFullBlocksWith<true>(
         data, size, bitCount, position, out, blocks, previous,
         [](uint32_t header, const block_decoding::RawCodes& raw, int16_t* to, int32_t(&last)[3])
             KBN_AVX2 { return Rebuild(header, raw, to, last); });
