@@ -11,6 +11,7 @@
 #include <immintrin.h>
 
 #include "codec/ParameterSearch.h"
+#include "codec/WindowPick.h"
 
 #define KBN_AVX2 __attribute__((target("avx2,bmi2")))
 
@@ -92,19 +93,13 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     const __m128i magnitudeSums = _mm_add_epi32(
         HorizontalSums(complements[0], complements[1], complements[2], complements[3]), negatives);
     const __m128i codeSums = _mm_add_epi32(_mm_add_epi32(magnitudeSums, magnitudeSums), negatives);
-    // floor(log2(mean)) from the exponent of the mean as a float (exact below
-    // 2^24), 0 for a mean of 0.
-    const __m128i mean = _mm_srli_epi32(codeSums, 5);
-    const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(mean)), 23);
-    const __m128i estimate = _mm_max_epi32(_mm_sub_epi32(exponent, _mm_set1_epi32(127)), _mm_setzero_si128());
     // Every order's window of three parameters from one below its estimate,
     // which holds its first minimum. Shifted sums come from one base shift
     // b = max(start - 1, 1) per order: z_j = sum (m >> (b + j)) is T_(b+1+j).
     // From a start of 2 up the window is z_0 to z_2; below it, T_0 and T_1
     // come from the sums above and the window takes z_0 and z_1 after them.
     const __m128i one = _mm_set1_epi32(1);
-    const __m128i starts = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(estimate, one), _mm_setzero_si128()),
-                                         _mm_set1_epi32(kRiceParameters - kWindow));
+    const __m128i starts = window_pick::WindowStarts(codeSums);
     alignas(16) uint32_t base[kPredictorOrders];
     _mm_store_si128(reinterpret_cast<__m128i*>(base), _mm_max_epi32(_mm_sub_epi32(starts, one), one));
     __m256i partial[kWindow][kPredictorOrders];
@@ -131,19 +126,7 @@ KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
         _mm_blendv_epi8(_mm_blendv_epi8(z1, z0, fromOne), magnitudeSums, fromZero),
         _mm_blendv_epi8(_mm_blendv_epi8(z2, z1, fromOne), z0, fromZero),
     };
-    const __m128i orderBits = _mm_set_epi32(3 << 4, 2 << 4, 1 << 4, 0);
-    __m128i key = _mm_set1_epi32(-1);
-    for (uint32_t i = 0; i < kWindow; ++i) {
-        const __m128i k = _mm_add_epi32(starts, _mm_set1_epi32(static_cast<int>(i)));
-        const __m128i cost = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(k, one), 5), totals[i]);
-        // cost, order, parameter in one number: the least is the first
-        // minimum, ties going to the smaller order, then the smaller k.
-        key = _mm_min_epu32(key, _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cost, 6), orderBits), k));
-    }
-    key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(1, 0, 3, 2)));
-    key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(2, 3, 0, 1)));
-    const auto least = static_cast<uint32_t>(_mm_cvtsi128_si32(key));
-    return BlockCoding{least >> 4 & 3, least & 0x0F, least >> 6};
+    return window_pick::LeastCost(starts, totals);
 }
 
 KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits) {

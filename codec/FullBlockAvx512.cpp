@@ -21,6 +21,7 @@
 #include <immintrin.h>
 
 #include "codec/ParameterSearch.h"
+#include "codec/WindowPick.h"
 
 #define KBN_AVX512 __attribute__((target("avx512f,avx512bw,avx2,bmi2,popcnt")))
 
@@ -95,13 +96,8 @@ KBN_AVX512 BlockCoding AnalyzeAvx512(const int16_t* block) {
                       _mm_set1_epi32(static_cast<int>(kSamplesPerBlock * 32768)));
     const __m128i negativeCounts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(negatives));
     const __m128i codeSums = _mm_add_epi32(_mm_add_epi32(magnitudeSums, magnitudeSums), negativeCounts);
-    // floor(log2(mean)) from the exponent of the mean as a float (exact below
-    // 2^24), 0 for a mean of 0; the window from one below it.
-    const __m128i mean = _mm_srli_epi32(codeSums, 5);
-    const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(mean)), 23);
-    const __m128i estimate = _mm_max_epi32(_mm_sub_epi32(exponent, _mm_set1_epi32(127)), _mm_setzero_si128());
-    const __m128i starts = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(estimate, _mm_set1_epi32(1)), _mm_setzero_si128()),
-                                         _mm_set1_epi32(kRiceParameters - kWindow));
+    // The window: from one below floor(log2(mean)).
+    const __m128i starts = window_pick::WindowStarts(codeSums);
 
     // The codes shifted by their order's first parameter s, below 128: from
     // s = 1 up, u >> s is |v| >> (s - 1); at s = 0 every code is below 128
@@ -129,20 +125,7 @@ KBN_AVX512 BlockCoding AnalyzeAvx512(const int16_t* block) {
         totals[i] = ByteSums(low, high);
     }
 
-    const __m128i one = _mm_set1_epi32(1);
-    const __m128i orderBits = _mm_set_epi32(3 << 4, 2 << 4, 1 << 4, 0);
-    __m128i key = _mm_set1_epi32(-1);
-    for (uint32_t i = 0; i < kWindow; ++i) {
-        const __m128i k = _mm_add_epi32(starts, _mm_set1_epi32(static_cast<int>(i)));
-        const __m128i cost = _mm_add_epi32(_mm_slli_epi32(_mm_add_epi32(k, one), 5), totals[i]);
-        // cost, order, parameter in one number: the least is the first
-        // minimum, ties going to the smaller order, then the smaller k.
-        key = _mm_min_epu32(key, _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cost, 6), orderBits), k));
-    }
-    key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(1, 0, 3, 2)));
-    key = _mm_min_epu32(key, _mm_shuffle_epi32(key, _MM_SHUFFLE(2, 3, 0, 1)));
-    const auto least = static_cast<uint32_t>(_mm_cvtsi128_si32(key));
-    return BlockCoding{least >> 4 & 3, least & 0x0F, least >> 6};
+    return window_pick::LeastCost(starts, totals);
 }
 
 KBN_AVX512 void WriteAvx512(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits) {
