@@ -9,9 +9,6 @@
 #include "stream/StreamIo.h"
 
 namespace kbn {
-namespace {
-
-}  // namespace
 
 CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
     : out_(out), slots_(threads > 1 ? kSlotsPerThread * threads : 1), scratch_(std::max(threads, 1u)) {
