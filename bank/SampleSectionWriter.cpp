@@ -48,6 +48,7 @@ CSampleSectionWriter::Slot& CSampleSectionWriter::TakeSlot(const SampleRecord& r
     while (MustWriteOutBefore(record)) WriteOutOldest();
     Slot& slot = slots_[next_];
     slot.record = record;
+    slot.number = added_++;
     slot.source = nullptr;
     slot.pcm = {};
     slot.heldBytes = std::max(slot.heldBytes, 2 * uint64_t{record.length});
@@ -134,7 +135,8 @@ void CSampleSectionWriter::Encode(Slot& slot, CScratchBuffer<int16_t>& scratch) 
     std::exception_ptr failure;
     {
         std::lock_guard lock(mutex_);
-        failure = firstFailure_;
+        // A sample after one that failed is not written: it is dropped.
+        if (firstFailed_ < slot.number) failure = firstFailure_;
     }
     if (!failure) {
         try {
@@ -147,7 +149,10 @@ void CSampleSectionWriter::Encode(Slot& slot, CScratchBuffer<int16_t>& scratch) 
     }
     {
         std::lock_guard lock(mutex_);
-        if (failure && !firstFailure_) firstFailure_ = failure;
+        if (failure && slot.number < firstFailed_) {
+            firstFailure_ = failure;
+            firstFailed_ = slot.number;
+        }
         slot.failure = failure;
         slot.state = SlotState::Done;
     }

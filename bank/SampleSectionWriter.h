@@ -29,9 +29,9 @@ namespace kbn {
 // thread, one sample at a time.
 //
 // After a sample fails (its read or its encoding throws), the samples
-// still queued are neither read nor encoded, so that a failing file is
-// not read on; the first sample in order that failed or was dropped
-// throws from the call that would write it.
+// after it that are still queued are neither read nor encoded, so that a
+// failing file is not read on; the first sample in order that failed
+// throws from the call that would write it, after the samples before it.
 //
 // With several threads, up to kSlotsPerThread samples per thread are in
 // flight (read, being encoded, or encoded and waiting their turn), so that a
@@ -80,6 +80,7 @@ private:
         uint64_t heldBytes = 0;
         const CStreamIn* source = nullptr;  // where the encoding thread reads the PCM, if set
         uint64_t sourcePosition = 0;
+        uint64_t number = 0;  // the sample's place in the section
         std::exception_ptr failure;
         SlotState state = SlotState::Free;
     };
@@ -110,7 +111,10 @@ private:
     // The PCM buffers of the threads that read their samples (the caller's
     // first), each used by its thread alone.
     std::vector<CScratchBuffer<int16_t>> scratch_;
-    std::exception_ptr firstFailure_;  // the first failure of any sample, in time
+    // The failure of the first sample in order that failed, and its number.
+    std::exception_ptr firstFailure_;
+    uint64_t firstFailed_ = UINT64_MAX;
+    uint64_t added_ = 0;  // samples taken so far: the next one's number
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };
