@@ -42,7 +42,6 @@ public:
     void Clear() { bytes_.clear(); }
     // Empties the stream and gives its memory back.
     void Release() { std::vector<uint8_t>().swap(bytes_); }
-    std::size_t Capacity() const { return bytes_.capacity(); }
 
 private:
     std::vector<uint8_t> bytes_;

@@ -21,7 +21,6 @@ public:
         return {data_.get(), count};
     }
 
-    std::size_t Capacity() const { return capacity_; }
     // Gives the memory back; the next Take allocates anew.
     void Release() {
         data_.reset();
