@@ -64,21 +64,12 @@ void CRvFile::Read(void* dst, uint32_t count) {
 
 void CRvFile::ReadAt(uint64_t position, void* dst, uint32_t count) const {
     if (writing_) Fail("cannot read a file opened for writing");
-    if (!IsOpen()) Fail("the file is not open");
-    auto* out = static_cast<uint8_t*>(dst);
-    while (count > 0) {
-        uint32_t got = 0;
-        if (!platform::ReadFileAt(handle_, position, out, count, got)) {
-            const int code = platform::LastError();
-            if (AskAfterFailure(kReadFailureTemplate, platform::ErrorText(code)) == PromptAnswer::Retry)
-                continue;
-            FailWithSystemError("cannot read", code);
-        }
-        if (got == 0) Fail("unexpected end of file at offset " + std::to_string(position));
-        out += got;
+    const auto readSome = [&](uint8_t* to, uint32_t n, uint32_t& got) {
+        if (!platform::ReadFileAt(handle_, position, to, n, got)) return false;
         position += got;
-        count -= got;
-    }
+        return true;
+    };
+    ReadFully(static_cast<uint8_t*>(dst), count, readSome, [&] { return position; });
 }
 
 void CRvFile::Write(const void* src, uint32_t count) {
@@ -162,16 +153,27 @@ void CRvFile::Fill() {
 }
 
 void CRvFile::ReadDirect(uint8_t* dst, uint32_t count) {
+    const auto readSome = [this](uint8_t* to, uint32_t n, uint32_t& got) {
+        return platform::ReadFile(handle_, to, n, got);
+    };
+    ReadFully(dst, count, readSome, [this] { return Tell(); });
+}
+
+// Reads all `count` bytes with readSome(dst, n, got), one system read that
+// may give fewer. A failure asks Retry or Cancel; a file that ends first
+// fails with endOffset(), where it ended.
+template <typename ReadSome, typename EndOffset>
+void CRvFile::ReadFully(uint8_t* dst, uint32_t count, ReadSome readSome, EndOffset endOffset) const {
     if (!IsOpen()) Fail("the file is not open");
     while (count > 0) {
         uint32_t got = 0;
-        if (!platform::ReadFile(handle_, dst, count, got)) {
+        if (!readSome(dst, count, got)) {
             const int code = platform::LastError();
             if (AskAfterFailure(kReadFailureTemplate, platform::ErrorText(code)) == PromptAnswer::Retry)
                 continue;
             FailWithSystemError("cannot read", code);
         }
-        if (got == 0) Fail("unexpected end of file at offset " + std::to_string(Tell()));
+        if (got == 0) Fail("unexpected end of file at offset " + std::to_string(endOffset()));
         dst += got;
         count -= got;
     }

@@ -72,6 +72,8 @@ private:
     void Fill();
     void Flush();
     void ReadDirect(uint8_t* dst, uint32_t count);
+    template <typename ReadSome, typename EndOffset>
+    void ReadFully(uint8_t* dst, uint32_t count, ReadSome readSome, EndOffset endOffset) const;
     void WriteDirect(const uint8_t* src, uint32_t count);
     void MovePlatformPosition(int64_t offset, platform::SeekOrigin origin, const char* what);
     [[noreturn]] void Fail(const std::string& problem) const;
