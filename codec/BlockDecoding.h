@@ -120,11 +120,38 @@ public:
             bits_ >>= end & 63;
             room_ -= static_cast<int32_t>(end);
         };
+        // With BMI, a group's terminating ones are found in place: the
+        // candidates for the next one are the bits above the last one and
+        // the next code's k low bits, and clearing those takes three
+        // one-cycle steps (blsmsk, shlx, andn) where shifting the bits down
+        // after each code puts a count of trailing zeros, slower on some
+        // processors, on the chain from one code to the next.
+        const auto takeInPlace = [&](uint32_t first, uint32_t size) {
+            const uint64_t window = bits_;
+            uint64_t rest = AndNot<kBmi>(below, window);
+            uint32_t last = 0;  // the bit of the last terminating one; 64 when none
+            for (uint32_t i = first; i < first + size; ++i) {
+                const auto end = static_cast<uint32_t>(std::countr_zero(rest));
+                raw.bits[i] = static_cast<uint32_t>(window >> (last & 63));
+                raw.ends[i] = end - last;
+                last = end;
+                const uint64_t through = rest ^ (rest - 1);  // the bits up to the terminating one
+                rest = AndNot<kBmi>(through << k, rest & (rest - 1));
+            }
+            // Once none is found, none is after it: `last` is then 64, and
+            // the room left negative sends the group to the slow way.
+            bits_ = window >> (last & 63);
+            room_ -= static_cast<int32_t>(last);
+        };
         const auto takeGroup = [&](uint32_t first, uint32_t size) {
             // Within a group only these two change.
             const uint64_t startBits = bits_;
             const int32_t startRoom = room_;
-            for (uint32_t i = first; i < first + size; ++i) take(i);
+            if constexpr (kBmi) {
+                takeInPlace(first, size);
+            } else {
+                for (uint32_t i = first; i < first + size; ++i) take(i);
+            }
             if (room_ < kMinimumRoom) [[unlikely]] {
                 // Longer codes than the group size bets on: one per top-up.
                 bits_ = startBits;
