@@ -1,12 +1,17 @@
 // Encoder and decoder throughput on the kinds of PCM a bank holds.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "codec/BitReader.h"
+#include "codec/BlockDecoding.h"
+#include "codec/FullBlockDecoder.h"
 #include "codec/SampleDecoder.h"
 #include "codec/SampleEncoder.h"
 #include "import/SoundFontReader.h"
@@ -105,6 +110,59 @@ void BM_Decode(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * pcm.size() * 2));
     state.SetLabel(kSignalNames[state.range(0)]);
 }
+
+// One full-block decoder alone, on the full blocks of the real PCM: every
+// decoder this processor runs, to compare them (the sample decoder above
+// uses the fastest).
+void BM_DecodeFullBlocks(benchmark::State& state, FullBlockDecoder decode) {
+    const std::vector<int16_t>& pcm = Signal(3);
+    if (pcm.empty()) {
+        state.SkipWithError("TimGM6mb.sf2 is not installed");
+        return;
+    }
+    KeepingStream stream;
+    EncodeSample(stream, pcm.data(), static_cast<int32_t>(pcm.size()));
+    const uint64_t bits = GetU64(stream.bytes.data() + 2);
+    const std::span<const uint8_t> packed(stream.bytes.data() + 10, stream.bytes.size() - 10);
+    // The blocks the decoder declines (a long code, or too near the end)
+    // are taken one by one, as the sample decoder does.
+    const uint64_t blocks = pcm.size() / kSamplesPerBlock;
+    std::vector<int16_t> decoded(blocks * kSamplesPerBlock);
+    for (auto _ : state) {
+        int32_t previous[3] = {0, 0, 0};
+        uint64_t position = 0;
+        for (uint64_t done = 0; done < blocks;) {
+            done += decode(packed.data(), packed.size(), bits, position, decoded.data() + kSamplesPerBlock * done,
+                           blocks - done, previous);
+            if (done == blocks) break;
+            block_decoding::Block block;
+            CBitReader reader(packed, bits, position);
+            block.order = reader.ReadBits(2);
+            const uint32_t k = reader.ReadBits(4);
+            for (int16_t& residual : block.residual) {
+                const uint32_t low = reader.ReadBits(k);
+                residual = block_decoding::ResidualOf((reader.ReadUnary() << k) | low);
+            }
+            position = reader.Position();
+            block_decoding::Reconstruct(block, kSamplesPerBlock, decoded.data() + kSamplesPerBlock * done, previous);
+            ++done;
+        }
+        benchmark::DoNotOptimize(decoded.data());
+    }
+    if (!std::equal(decoded.begin(), decoded.end(), pcm.begin())) {
+        state.SkipWithError("the decoder does not give back the samples");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * decoded.size() * 2));
+}
+
+const bool kFullBlockDecodersRegistered = [] {
+    for (const NamedFullBlockDecoder& decoder : AvailableFullBlockDecoders()) {
+        benchmark::RegisterBenchmark((std::string("BM_DecodeFullBlocks/") + decoder.name).c_str(),
+                                     BM_DecodeFullBlocks, decoder.decode)
+            ->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
 
 BENCHMARK(BM_Encode)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
