@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -44,8 +45,26 @@ struct Block {
     int16_t residual[kSamplesPerBlock];
 };
 
-// A block's codes as the fast path leaves them: each code's length, and
-// the 32 bits from the bit before it on.
+// The fast path takes a block's codes in groups, as many per top-up of its
+// bits as fit with room to spare for their unary parts, which the
+// encoder's choice of k keeps short: groups of GroupSize(k) codes, from
+// code 0 on (the last group may be shorter).
+inline constexpr uint32_t GroupSize(uint32_t k) { return k <= 3 ? 8 : k <= 9 ? 4 : k <= 13 ? 3 : 2; }
+
+// For each k, bit i set when code i begins a group.
+inline constexpr auto kGroupStarts = [] {
+    std::array<uint32_t, 16> starts{};
+    for (uint32_t k = 0; k < starts.size(); ++k) {
+        for (uint32_t i = 0; i < kSamplesPerBlock; i += GroupSize(k)) starts[k] |= uint32_t{1} << i;
+    }
+    return starts;
+}();
+
+// A block's codes as the fast path leaves them: where each code ends, and
+// the 32 bits from the bit before it on. Without BMI (see TakeCodes), an
+// end is the code's length; with it, the length of the code and of those
+// before it in its group, so that the lengths are a vector pass away
+// rather than a subtraction per code on the decoder's tightest loop.
 struct RawCodes {
     alignas(32) uint32_t ends[kSamplesPerBlock];
     alignas(32) uint32_t bits[kSamplesPerBlock];
@@ -162,7 +181,7 @@ public:
             for (uint32_t i = first; i < first + size; ++i) {
                 const auto end = static_cast<uint32_t>(std::countr_zero(rest));
                 raw.bits[i] = static_cast<uint32_t>(window >> (last & 63));
-                raw.ends[i] = end - last;
+                raw.ends[i] = end;
                 last = end;
                 rest = AndNot<kBmi>(ThroughLowestOne<kBmi>(rest) << k, LessLowestOne<kBmi>(rest));
             }
@@ -184,9 +203,11 @@ public:
                 // Longer codes than the group size bets on: one per top-up.
                 bits_ = startBits;
                 room_ = startRoom;
+                uint32_t groupEnd = 0;
                 for (uint32_t i = first; i < first + size; ++i) {
                     TopUp();
                     take(i);
+                    if constexpr (kBmi) raw.ends[i] = groupEnd += raw.ends[i];
                     if (room_ < kMinimumRoom) return false;
                 }
             }
@@ -231,15 +252,15 @@ inline bool ResidualsOf(const uint32_t* codes, uint32_t n, int16_t* residual) {
     return excess < 32768;
 }
 
-// Takes n codes of parameter k from `cursor`, as many per top-up as fit
-// with room to spare for their unary parts, which the encoder's choice of k
-// keeps short.
+// Takes n codes of parameter k from `cursor`, GroupSize(k) per top-up.
 template <bool kBmi = false>
 [[gnu::always_inline]] inline bool TakeCodes(CFastBitCursor& cursor, uint32_t n, uint32_t k, RawCodes& raw) {
-    if (k <= 3) return cursor.TakeCodes<8, kBmi>(n, k, raw);
-    if (k <= 9) return cursor.TakeCodes<4, kBmi>(n, k, raw);
-    if (k <= 13) return cursor.TakeCodes<3, kBmi>(n, k, raw);
-    return cursor.TakeCodes<2, kBmi>(n, k, raw);
+    switch (GroupSize(k)) {
+        case 8: return cursor.TakeCodes<8, kBmi>(n, k, raw);
+        case 4: return cursor.TakeCodes<4, kBmi>(n, k, raw);
+        case 3: return cursor.TakeCodes<3, kBmi>(n, k, raw);
+        default: return cursor.TakeCodes<2, kBmi>(n, k, raw);
+    }
 }
 
 // The fast path for any block: its codes, then their residuals; false, with

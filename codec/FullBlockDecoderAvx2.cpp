@@ -59,8 +59,22 @@ KBN_AVX2 inline void Integrate(__m256i& low, __m256i& high, int16_t start) {
     const __m256i one = _mm256_set1_epi32(1);
     __m256i residuals[4];
     __m256i excess = _mm256_setzero_si256();
+    // The ends count from the start of each group: a code's length is its
+    // end less the end before it, except for a group's first. Rotated up a
+    // lane, each eight ends hold the one before each but the first, whose
+    // is in the last lane of the eight before.
+    const __m256i upALane = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
+    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const uint32_t groupStarts = block_decoding::kGroupStarts[k];
+    __m256i rotatedBefore = _mm256_setzero_si256();
     for (uint32_t j = 0; j < 4; ++j) {
-        const __m256i end = _mm256_load_si256(reinterpret_cast<const __m256i*>(raw.ends + 8 * j));
+        const __m256i ends = _mm256_load_si256(reinterpret_cast<const __m256i*>(raw.ends + 8 * j));
+        const __m256i rotated = _mm256_permutevar8x32_epi32(ends, upALane);
+        const __m256i endsBefore = _mm256_blend_epi32(rotated, rotatedBefore, 0x01);
+        rotatedBefore = rotated;
+        const __m256i starts = _mm256_and_si256(_mm256_set1_epi32(static_cast<int32_t>(groupStarts >> (8 * j))), laneBits);
+        const __m256i end =
+            _mm256_sub_epi32(ends, _mm256_andnot_si256(_mm256_cmpeq_epi32(starts, laneBits), endsBefore));
         const __m256i bits = _mm256_load_si256(reinterpret_cast<const __m256i*>(raw.bits + 8 * j));
         const __m256i code = _mm256_or_si256(_mm256_sll_epi32(_mm256_sub_epi32(end, unaryStart), shift),
                                              _mm256_and_si256(_mm256_srli_epi32(bits, 1), lowMask));

@@ -61,8 +61,15 @@ KBN_AVX512 inline __m512i Integrate(__m512i v, int16_t start) {
     const __m512i one = _mm512_set1_epi32(1);
     __m256i residuals[2];
     __m512i excess = _mm512_setzero_si512();
+    // The ends count from the start of each group: a code's length is its
+    // end less the end before it, except for a group's first.
+    const __m512i ends[2] = {_mm512_loadu_si512(raw.ends), _mm512_loadu_si512(raw.ends + 16)};
+    const __m512i endsBefore[2] = {_mm512_alignr_epi32(ends[0], _mm512_setzero_si512(), 15),
+                                   _mm512_alignr_epi32(ends[1], ends[0], 15)};
+    const uint32_t groupStarts = block_decoding::kGroupStarts[k];
     for (uint32_t j = 0; j < 2; ++j) {
-        const __m512i end = _mm512_loadu_si512(raw.ends + 16 * j);
+        const auto withinGroup = static_cast<__mmask16>(~(groupStarts >> (16 * j)));
+        const __m512i end = _mm512_mask_sub_epi32(ends[j], withinGroup, ends[j], endsBefore[j]);
         const __m512i bits = _mm512_loadu_si512(raw.bits + 16 * j);
         const __m512i code = _mm512_or_si512(_mm512_sll_epi32(_mm512_sub_epi32(end, unaryStart), shift),
                                              _mm512_and_si512(_mm512_srli_epi32(bits, 1), lowMask));
