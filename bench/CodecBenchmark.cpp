@@ -91,16 +91,27 @@ void BM_Encode(benchmark::State& state) {
     state.SetLabel(kSignalNames[state.range(0)]);
 }
 
+// A sample's stream: its bit count, then the packed bits.
+struct Encoded {
+    explicit Encoded(const std::vector<int16_t>& pcm) {
+        EncodeSample(stream, pcm.data(), static_cast<int32_t>(pcm.size()));
+        bits = GetU64(stream.bytes.data() + 2);
+    }
+    std::span<const uint8_t> Packed() const { return {stream.bytes.data() + 10, stream.bytes.size() - 10}; }
+
+    KeepingStream stream;
+    uint64_t bits = 0;
+};
+
 void BM_Decode(benchmark::State& state) {
     const std::vector<int16_t>& pcm = Signal(static_cast<int>(state.range(0)));
     if (pcm.empty()) {
         state.SkipWithError("TimGM6mb.sf2 is not installed");
         return;
     }
-    KeepingStream stream;
-    EncodeSample(stream, pcm.data(), static_cast<int32_t>(pcm.size()));
-    const uint64_t bits = GetU64(stream.bytes.data() + 2);
-    const std::span<const uint8_t> packed(stream.bytes.data() + 10, stream.bytes.size() - 10);
+    const Encoded encoded(pcm);
+    const uint64_t bits = encoded.bits;
+    const std::span<const uint8_t> packed = encoded.Packed();
     std::vector<int16_t> decoded(pcm.size());
     for (auto _ : state) {
         DecodeSample(packed, bits, decoded);
@@ -120,10 +131,9 @@ void BM_DecodeFullBlocks(benchmark::State& state, FullBlockDecoder decode) {
         state.SkipWithError("TimGM6mb.sf2 is not installed");
         return;
     }
-    KeepingStream stream;
-    EncodeSample(stream, pcm.data(), static_cast<int32_t>(pcm.size()));
-    const uint64_t bits = GetU64(stream.bytes.data() + 2);
-    const std::span<const uint8_t> packed(stream.bytes.data() + 10, stream.bytes.size() - 10);
+    const Encoded encoded(pcm);
+    const uint64_t bits = encoded.bits;
+    const std::span<const uint8_t> packed = encoded.Packed();
     // The blocks the decoder declines (a long code, or too near the end)
     // are taken one by one, as the sample decoder does.
     const uint64_t blocks = pcm.size() / kSamplesPerBlock;
