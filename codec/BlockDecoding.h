@@ -92,9 +92,8 @@ template <bool kBmi>
     return ~mask & value;
 }
 
-// The bits of x up to its lowest set one, and x less that one: with kBmi,
-// BMI's blsmsk and blsr, written out like AndNot because the compiler
-// shares the x - 1 of the two and then uses neither, a step more on the
+// The bits of x up to its lowest set one: with kBmi, BMI's blsmsk, written
+// out like AndNot because the compiler otherwise makes it two steps on the
 // decoder's chain.
 template <bool kBmi>
 [[gnu::always_inline]] inline uint64_t ThroughLowestOne(uint64_t x) {
@@ -106,17 +105,6 @@ template <bool kBmi>
     }
 #endif
     return x ^ (x - 1);
-}
-template <bool kBmi>
-[[gnu::always_inline]] inline uint64_t LessLowestOne(uint64_t x) {
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
-    if constexpr (kBmi) {
-        uint64_t result;
-        asm("blsr %1, %0" : "=r"(result) : "r"(x));
-        return result;
-    }
-#endif
-    return x & (x - 1);
 }
 
 // The fast path's view of the packed bits. `bits_` holds 63 stream bits
@@ -183,7 +171,9 @@ public:
                 raw.bits[i] = static_cast<uint32_t>(window >> (last & 63));
                 raw.ends[i] = end;
                 last = end;
-                rest = AndNot<kBmi>(ThroughLowestOne<kBmi>(rest) << k, LessLowestOne<kBmi>(rest));
+                // The terminating one is above the k bits below it, so the
+                // bits through it, moved up k, cover it too.
+                rest = AndNot<kBmi>(ThroughLowestOne<kBmi>(rest) << k, rest);
             }
             // Once none is found, none is after it: `last` is then 64, and
             // the room left negative sends the group to the slow way.
