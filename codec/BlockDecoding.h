@@ -92,21 +92,6 @@ template <bool kBmi>
     return ~mask & value;
 }
 
-// The bits of x up to its lowest set one: with kBmi, BMI's blsmsk, written
-// out like AndNot because the compiler otherwise makes it two steps on the
-// decoder's chain.
-template <bool kBmi>
-[[gnu::always_inline]] inline uint64_t ThroughLowestOne(uint64_t x) {
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
-    if constexpr (kBmi) {
-        uint64_t result;
-        asm("blsmsk %1, %0" : "=r"(result) : "r"(x));
-        return result;
-    }
-#endif
-    return x ^ (x - 1);
-}
-
 // The fast path's view of the packed bits. `bits_` holds 63 stream bits
 // above its bit 0, which is the last bit already taken (a code's
 // terminating one, or the header's last bit). The next terminating one is
@@ -171,9 +156,9 @@ public:
                 raw.bits[i] = static_cast<uint32_t>(window >> (last & 63));
                 raw.ends[i] = end;
                 last = end;
-                // The terminating one is above the k bits below it, so the
-                // bits through it, moved up k, cover it too.
-                rest = AndNot<kBmi>(ThroughLowestOne<kBmi>(rest) << k, rest);
+                // The bits through the terminating one (blsmsk), moved up
+                // k, cover it too: it is above the k bits below it.
+                rest = AndNot<kBmi>((rest ^ (rest - 1)) << k, rest);
             }
             // Once none is found, none is after it: `last` is then 64, and
             // the room left negative sends the group to the slow way.
