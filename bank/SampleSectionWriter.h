@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bank/BankLayout.h"
-#include "stream/MemoryStream.h"
 #include "stream/ScratchBuffer.h"
+#include "stream/ScratchStreamOut.h"
 #include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
 
@@ -73,7 +73,7 @@ private:
         SampleRecord record;
         CScratchBuffer<int16_t> buffer;  // the caller overwrites the whole sample
         std::span<int16_t> pcm;          // the caller's PCM, when it reads it
-        CMemoryStreamOut encoded;
+        CScratchStreamOut encoded;
         // Twice the largest length since the buffers were last given back:
         // about what they hold (PCM bytes, or encoded bytes, at most about
         // as many). Kept by the caller's thread alone.
