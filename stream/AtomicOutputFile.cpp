@@ -16,6 +16,7 @@ CAtomicOutputFile::CAtomicOutputFile(std::string targetPath) : targetPath_(std::
         file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, platform::TemporaryFileShare());
         file_.SetName(targetPath_);
         file_.SetEarlyWriteBack(platform::PathExists(targetPath_));
+        file_.SetKeptInMemory(kKeptInMemory);
     } catch (...) {
         Discard();
         throw;

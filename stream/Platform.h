@@ -42,6 +42,12 @@ bool CloseFile(FileHandle file);
 // the rename to write back at once (ext4 does that when a file replaces
 // another), and a second core keeps encoding meanwhile. A hint: it cannot fail.
 void StartWriteBack(FileHandle file);
+// Waits until `length` bytes of the file from `offset` are on its device,
+// then lets the system drop them from memory: a large output that keeps
+// only its last part in memory neither pushes everything else out of the
+// page cache nor touches new memory for every page it writes. False when
+// writing them failed, with LastError() set: the data may be lost.
+bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length);
 
 // The interactive Retry/Cancel prompt. Without a user to answer (no
 // terminal), the answer is Cancel at once.

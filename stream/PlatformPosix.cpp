@@ -129,6 +129,20 @@ FileHandle OpenFile(const char* path, bool forWriting, uint32_t share) {
     return fd;
 }
 
+bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length) {
+#ifdef __linux__
+    constexpr unsigned kWriteAndWait =
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (sync_file_range(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), kWriteAndWait) != 0) {
+        // A file system that cannot say just keeps the pages.
+        if (errno == EINVAL || errno == ESPIPE || errno == ENOSYS) return true;
+        return false;
+    }
+#endif
+    posix_fadvise(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
+    return true;
+}
+
 void StartWriteBack(FileHandle file) {
 #ifdef __linux__
     // Offset 0 and length 0: every dirty page of the file, to its end.

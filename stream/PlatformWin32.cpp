@@ -144,6 +144,7 @@ bool CloseFile(FileHandle file) { return CloseHandle(ToHandle(file)) != 0; }
 
 // Windows' lazy writer already writes a growing file out behind it.
 void StartWriteBack(FileHandle) {}
+bool DropWrittenBack(FileHandle, uint64_t, uint64_t) { return true; }
 
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
     // A run without a console (a script, a service) has nobody to click.

@@ -1,17 +1,21 @@
 #include "stream/RvFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 #include <thread>
 
 #include "stream/FailurePrompt.h"
 #include "stream/MemoryStream.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/ScopedPrompt.h"
 #include "tests/support/TempDir.h"
 
@@ -377,6 +381,91 @@ TEST_F(RvFileTest, ReadFailureCancelledThrows) {
             EXPECT_EQ(std::string(e.what()), "/proc/self/mem: cannot read: Input/output error") << way.name;
         }
     }
+}
+
+// Whether the system holds the file's page at `offset` in memory.
+bool PageResident(const std::string& path, uint64_t offset) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) throw std::runtime_error("cannot open " + path);
+    const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    void* mapped = mmap(nullptr, page, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(offset / page * page));
+    close(fd);
+    if (mapped == MAP_FAILED) throw std::runtime_error("cannot map " + path);
+    unsigned char resident = 0;
+    const bool known = mincore(mapped, page, &resident) == 0;
+    munmap(mapped, page);
+    if (!known) throw std::runtime_error("mincore failed");
+    return (resident & 1) != 0;
+}
+
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+
+// Writes 40 MiB in pieces of several sizes into a file that keeps 8 MiB in
+// memory: front to back, what is far enough behind leaves memory; after a
+// seek, nothing does. Either way every byte is there.
+TEST_F(RvFileTest, KeptInMemoryDropsWhatIsFarBehindAndLosesNothing) {
+    struct Case {
+        const char* name;
+        bool seekFirst;
+        bool startResident;
+    };
+    for (const Case& c : {Case{"front to back", false, false}, Case{"after a seek", true, true}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir_ / "kept.bin";
+        const std::vector<uint8_t> bytes = Counting(40 * kMiB);
+        {
+            CRvFile file;
+            file.Open(path.c_str(), CRvFile::kAccessWrite, 0);
+            file.SetKeptInMemory(8 * kMiB);
+            if (c.seekFirst) file.Seek(0);
+            const uint32_t pieces[] = {1, 100, 70000, 3 * 1000 * 1000, 4096};
+            for (std::size_t done = 0, i = 0; done < bytes.size(); ++i) {
+                const auto n = static_cast<uint32_t>(std::min<std::size_t>(pieces[i % 5], bytes.size() - done));
+                file.Write(bytes.data() + done, n);
+                done += n;
+            }
+            EXPECT_EQ(PageResident(path, 0), c.startResident);
+            EXPECT_EQ(PageResident(path, 20 * kMiB), c.startResident);
+            EXPECT_TRUE(PageResident(path, 40 * kMiB - 1));
+            file.Close();
+        }
+        EXPECT_EQ(test::ReadFileBytes(path), bytes);
+    }
+}
+
+// The writing back that a drop waits for fails: the write fails with the
+// system's reason instead of losing the data unsaid. The test runs itself
+// again in a child, under strace, which injects the failure.
+TEST_F(RvFileTest, AFailingWriteBackIsAFailedWrite) {
+    constexpr const char* kInChild = "KBN_WRITE_BACK_FAILS";
+    if (std::getenv(kInChild) != nullptr) {
+        CRvFile file;
+        const std::string path = dir_ / "failing.bin";
+        file.Open(path.c_str(), CRvFile::kAccessWrite, 0);
+        file.SetKeptInMemory(4 * kMiB);
+        const std::vector<uint8_t> bytes = Counting(16 * kMiB);
+        try {
+            file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+            file.Close();
+            FAIL() << "no failure";
+        } catch (const CRvFile::Error& e) {
+            EXPECT_EQ(std::string(e.what()), path + ": cannot write: Input/output error");
+        }
+        return;
+    }
+    const std::string strace = "/usr/bin/strace";
+    ASSERT_TRUE(std::filesystem::exists(strace)) << "install Debian's strace package (scripts/install-deps.sh)";
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    test::ProgramOptions options;
+    options.environment = {std::string(kInChild) + "=1",
+                           std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "detect_leaks=0"};
+    const test::ProgramResult result = test::RunProgram(
+        {strace, "-f", "-qq", "-o", "/dev/null", "-e", "trace=sync_file_range", "-e",
+         "inject=sync_file_range:error=EIO", std::filesystem::read_symlink("/proc/self/exe").string(),
+         "--gtest_filter=RvFileTest.AFailingWriteBackIsAFailedWrite"},
+        options);
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("[  PASSED  ] 1 test"), std::string::npos) << result.out;
 }
 
 }  // namespace
