@@ -20,8 +20,8 @@ public:
     // The most of the output kept in the system's memory as it is written
     // (see CRvFile::SetKeptInMemory): a bank of gigabytes neither pushes
     // everything else out of the page cache nor costs new memory for every
-    // page written (measured on a 1.8 GB bank: 1.2-3.9 s of system time
-    // without, 0.5 with).
+    // page written (measured: converting a 3.1 GB SoundFont into a 1.8 GB
+    // bank took 2.0-3.1 s of system time without, 1.0-1.1 s with).
     static constexpr uint64_t kKeptInMemory = uint64_t{256} << 20;
 
     CStreamOut& Stream() { return file_; }
