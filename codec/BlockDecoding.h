@@ -172,25 +172,28 @@ public:
             return true;
         };
         const auto takeGroup = [&](uint32_t first, uint32_t size) {
-            // Within a group only these two change.
-            const uint64_t startBits = bits_;
-            const int32_t startRoom = room_;
             if constexpr (kBmi) {
+                // It changes nothing when it fails.
                 if (takeInPlace(first, size)) [[likely]] return true;
             } else {
+                // Within a group only these two change.
+                const uint64_t startBits = bits_;
+                const int32_t startRoom = room_;
                 for (uint32_t i = first; i < first + size; ++i) take(i);
-            }
-            if (room_ < kMinimumRoom || kBmi) [[unlikely]] {
-                // Longer codes than the group size bets on: one per top-up.
+                if (room_ >= kMinimumRoom) [[likely]] {
+                    TopUp();
+                    return true;
+                }
                 bits_ = startBits;
                 room_ = startRoom;
-                uint32_t groupEnd = 0;
-                for (uint32_t i = first; i < first + size; ++i) {
-                    TopUp();
-                    take(i);
-                    if constexpr (kBmi) raw.ends[i] = groupEnd += raw.ends[i];
-                    if (room_ < kMinimumRoom) return false;
-                }
+            }
+            // Longer codes than the group size bets on: one per top-up.
+            uint32_t groupEnd = 0;
+            for (uint32_t i = first; i < first + size; ++i) {
+                TopUp();
+                take(i);
+                if constexpr (kBmi) raw.ends[i] = groupEnd += raw.ends[i];
+                if (room_ < kMinimumRoom) return false;
             }
             TopUp();
             return true;
