@@ -195,6 +195,7 @@ void CRvFile::Flush() {
 void CRvFile::WriteDirect(const uint8_t* src, uint32_t count) {
     if (count == 0) return;
     if (!IsOpen()) Fail("the file is not open");
+    const uint32_t total = count;
     uint32_t written = 0;
     while (!platform::WriteFile(handle_, src, count, written)) {
         src += written;
@@ -203,8 +204,9 @@ void CRvFile::WriteDirect(const uint8_t* src, uint32_t count) {
         if (AskAfterFailure(kWriteFailureTemplate, platform::ErrorText(code)) != PromptAnswer::Retry)
             FailWithSystemError("cannot write", code);
     }
-    unhinted_ += count;
-    writtenTo_ += count;
+    // All of it, the part written before a retry too.
+    unhinted_ += total;
+    writtenTo_ += total;
     AskForWriteBack();
 }
 
