@@ -76,12 +76,17 @@ const std::vector<int16_t>& Signal(int kind) {
 
 const char* const kSignalNames[] = {"silence", "sine", "noise", "TimGM6mb"};
 
+// The real PCM is empty when its bank is not installed: the benchmark is
+// then skipped with a word why.
+bool SkippedForLackOf(const std::vector<int16_t>& pcm, benchmark::State& state) {
+    if (!pcm.empty()) return false;
+    state.SkipWithError("TimGM6mb.sf2 is not installed");
+    return true;
+}
+
 void BM_Encode(benchmark::State& state) {
     const std::vector<int16_t>& pcm = Signal(static_cast<int>(state.range(0)));
-    if (pcm.empty()) {
-        state.SkipWithError("TimGM6mb.sf2 is not installed");
-        return;
-    }
+    if (SkippedForLackOf(pcm, state)) return;
     CountingStream out;
     for (auto _ : state) {
         EncodeSample(out, pcm.data(), static_cast<int32_t>(pcm.size()));
@@ -105,16 +110,11 @@ struct Encoded {
 
 void BM_Decode(benchmark::State& state) {
     const std::vector<int16_t>& pcm = Signal(static_cast<int>(state.range(0)));
-    if (pcm.empty()) {
-        state.SkipWithError("TimGM6mb.sf2 is not installed");
-        return;
-    }
+    if (SkippedForLackOf(pcm, state)) return;
     const Encoded encoded(pcm);
-    const uint64_t bits = encoded.bits;
-    const std::span<const uint8_t> packed = encoded.Packed();
     std::vector<int16_t> decoded(pcm.size());
     for (auto _ : state) {
-        DecodeSample(packed, bits, decoded);
+        DecodeSample(encoded.Packed(), encoded.bits, decoded);
         benchmark::DoNotOptimize(decoded.data());
     }
     if (decoded != pcm) state.SkipWithError("the decoder does not give back the samples");
@@ -127,13 +127,8 @@ void BM_Decode(benchmark::State& state) {
 // uses the fastest).
 void BM_DecodeFullBlocks(benchmark::State& state, FullBlockDecoder decode) {
     const std::vector<int16_t>& pcm = Signal(3);
-    if (pcm.empty()) {
-        state.SkipWithError("TimGM6mb.sf2 is not installed");
-        return;
-    }
+    if (SkippedForLackOf(pcm, state)) return;
     const Encoded encoded(pcm);
-    const uint64_t bits = encoded.bits;
-    const std::span<const uint8_t> packed = encoded.Packed();
     // The blocks the decoder declines (a long code, or too near the end)
     // are taken one by one, as the sample decoder does.
     const uint64_t blocks = pcm.size() / kSamplesPerBlock;
@@ -142,11 +137,11 @@ void BM_DecodeFullBlocks(benchmark::State& state, FullBlockDecoder decode) {
         int32_t previous[3] = {0, 0, 0};
         uint64_t position = 0;
         for (uint64_t done = 0; done < blocks;) {
-            done += decode(packed.data(), packed.size(), bits, position, decoded.data() + kSamplesPerBlock * done,
-                           blocks - done, previous);
+            done += decode(encoded.Packed().data(), encoded.Packed().size(), encoded.bits, position,
+                           decoded.data() + kSamplesPerBlock * done, blocks - done, previous);
             if (done == blocks) break;
             block_decoding::Block block;
-            CBitReader reader(packed, bits, position);
+            CBitReader reader(encoded.Packed(), encoded.bits, position);
             block.order = reader.ReadBits(2);
             const uint32_t k = reader.ReadBits(4);
             for (int16_t& residual : block.residual) {
