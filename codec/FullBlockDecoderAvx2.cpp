@@ -72,7 +72,8 @@ KBN_AVX2 inline void Integrate(__m256i& low, __m256i& high, int16_t start) {
         const __m256i rotated = _mm256_permutevar8x32_epi32(ends, upALane);
         const __m256i endsBefore = _mm256_blend_epi32(rotated, rotatedBefore, 0x01);
         rotatedBefore = rotated;
-        const __m256i starts = _mm256_and_si256(_mm256_set1_epi32(static_cast<int32_t>(groupStarts >> (8 * j))), laneBits);
+        const __m256i starts =
+            _mm256_and_si256(_mm256_set1_epi32(static_cast<int32_t>(groupStarts >> (8 * j))), laneBits);
         const __m256i end =
             _mm256_sub_epi32(ends, _mm256_andnot_si256(_mm256_cmpeq_epi32(starts, laneBits), endsBefore));
         const __m256i bits = _mm256_load_si256(reinterpret_cast<const __m256i*>(raw.bits + 8 * j));

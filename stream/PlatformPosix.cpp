@@ -135,8 +135,7 @@ bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length) {
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
     if (sync_file_range(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), kWriteAndWait) != 0) {
         // A file system that cannot say just keeps the pages.
-        if (errno == EINVAL || errno == ESPIPE || errno == ENOSYS) return true;
-        return false;
+        return errno == EINVAL || errno == ESPIPE || errno == ENOSYS;
     }
 #endif
     posix_fadvise(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
