@@ -1,5 +1,10 @@
 #include <iostream>
 
 #include "dump/Kbndump.h"
+#include "stream/Platform.h"
 
-int main(int argc, char** argv) { return kbn::RunKbndump(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    // As in kbnconv: the samples' buffers are reused rather than faulted in anew.
+    kbn::platform::KeepFreedMemory(std::size_t{32} << 20);
+    return kbn::RunKbndump(argc, argv, std::cout, std::cerr);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,6 +49,14 @@ void StartWriteBack(FileHandle file);
 // page cache nor touches new memory for every page it writes. False when
 // writing them failed, with LastError() set: the data may be lost.
 bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length);
+
+// Has the memory allocator keep freed blocks of up to `bytes` for reuse
+// instead of giving them back to the system at once. Memory given back and
+// taken again costs a page fault per page, several microseconds each on a
+// virtual machine: for a buffer that holds one sample and is then replaced
+// by the next one's, more than encoding what it holds. A hint for the whole
+// process, made once at its start.
+void KeepFreedMemory(std::size_t bytes);
 
 // The interactive Retry/Cancel prompt. Without a user to answer (no
 // terminal), the answer is Cancel at once.

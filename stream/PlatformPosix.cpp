@@ -3,6 +3,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -140,6 +143,19 @@ bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length) {
 #endif
     posix_fadvise(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
     return true;
+}
+
+void KeepFreedMemory(std::size_t bytes) {
+#ifdef __GLIBC__
+    // Blocks from the heap rather than mapped one by one (each map is
+    // faulted in anew), and the heap trimmed only past twice that. glibc
+    // refuses a threshold above 4 MiB per byte of a long (32 MiB here).
+    const auto threshold = static_cast<int>(std::min<std::size_t>(bytes, (std::size_t{4} << 20) * sizeof(long)));
+    mallopt(M_MMAP_THRESHOLD, threshold);
+    mallopt(M_TRIM_THRESHOLD, 2 * threshold);
+#else
+    (void)bytes;
+#endif
 }
 
 void StartWriteBack(FileHandle file) {

@@ -145,6 +145,8 @@ bool CloseFile(FileHandle file) { return CloseHandle(ToHandle(file)) != 0; }
 // Windows' lazy writer already writes a growing file out behind it.
 void StartWriteBack(FileHandle) {}
 bool DropWrittenBack(FileHandle, uint64_t, uint64_t) { return true; }
+// The Windows heap decommits freed memory by its own measure.
+void KeepFreedMemory(std::size_t) {}
 
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
     // A run without a console (a script, a service) has nobody to click.

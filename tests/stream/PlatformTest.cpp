@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -28,6 +32,30 @@ TEST(Platform, PathExistsForAnythingAtThePath) {
     };
     for (const auto& c : cases) EXPECT_EQ(platform::PathExists(c.path), c.exists) << c.path;
 }
+
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+long MinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// A buffer of a sample's size, freed and allocated again, comes back without
+// a page fault per page: the allocator kept it.
+TEST(Platform, FreedMemoryIsKeptForTheNextBuffer) {
+    platform::KeepFreedMemory(std::size_t{32} << 20);
+    constexpr std::size_t kBytes = std::size_t{8} << 20;
+    const auto touch = [] {
+        auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kBytes);
+        std::memset(buffer.get(), 0x5A, kBytes);
+        return static_cast<int>(reinterpret_cast<volatile uint8_t*>(buffer.get())[kBytes / 2]);
+    };
+    ASSERT_EQ(touch(), 0x5A);
+    const long before = MinorFaults();
+    ASSERT_EQ(touch(), 0x5A);
+    EXPECT_LT(MinorFaults() - before, static_cast<long>(kBytes / 4096 / 8));
+}
+#endif
 
 // Positioned reads give the bytes at their offset whatever the file
 // position, a short count at the end and none past it, on several threads
