@@ -147,9 +147,9 @@ bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length) {
 
 void KeepFreedMemory(std::size_t bytes) {
 #ifdef __GLIBC__
-    // Blocks from the heap rather than mapped one by one (each map is
+    // Blocks from the heap rather than mapped one by one (each mapping is
     // faulted in anew), and the heap trimmed only past twice that. glibc
-    // refuses a threshold above 4 MiB per byte of a long (32 MiB here).
+    // refuses a mapping threshold above 4 MiB times the size of a long.
     const auto threshold = static_cast<int>(std::min<std::size_t>(bytes, (std::size_t{4} << 20) * sizeof(long)));
     mallopt(M_MMAP_THRESHOLD, threshold);
     mallopt(M_TRIM_THRESHOLD, 2 * threshold);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +10,11 @@
 #include <vector>
 
 #include "tests/support/TempDir.h"
+
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#define KBN_TEST_FREED_MEMORY 1
+#include <sys/resource.h>
+#endif
 
 namespace kbn {
 namespace {
@@ -33,7 +36,7 @@ TEST(Platform, PathExistsForAnythingAtThePath) {
     for (const auto& c : cases) EXPECT_EQ(platform::PathExists(c.path), c.exists) << c.path;
 }
 
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#ifdef KBN_TEST_FREED_MEMORY
 long MinorFaults() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
