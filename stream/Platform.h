@@ -32,9 +32,16 @@ bool ReadFile(FileHandle file, void* dst, uint32_t count, uint32_t& got);
 // 0 at the end of the file. Several threads may read one file so at once.
 // The file position after it is unspecified (Windows moves it).
 bool ReadFileAt(FileHandle file, uint64_t offset, void* dst, uint32_t count, uint32_t& got);
-// Writes all `count` bytes or fails; `written` tells how many reached the
-// file before a failure, so that a retry goes on from there.
-bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written);
+// Writes all `count` bytes from `src` and then all `moreCount` from `more`,
+// or fails; `written` tells how many reached the file before a failure,
+// counted from the first byte of `src`, so that a retry goes on from there.
+// Where the system can, both go in one call: a buffer's last bytes and a
+// large write after them cost one system call, not two.
+bool WriteFile(FileHandle file, const void* src, uint32_t count, const void* more, uint32_t moreCount,
+               uint32_t& written);
+inline bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written) {
+    return WriteFile(file, src, count, nullptr, 0, written);
+}
 bool SeekFile(FileHandle file, int64_t offset, SeekOrigin origin, uint64_t& newPosition);
 bool GetFileSize(FileHandle file, uint64_t& size);
 bool CloseFile(FileHandle file);

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "stream/Platform.h"
@@ -189,11 +191,16 @@ bool ReadFileAt(FileHandle file, uint64_t offset, void* dst, uint32_t count, uin
     return true;
 }
 
-bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written) {
-    const auto* bytes = static_cast<const char*>(src);
+bool WriteFile(FileHandle file, const void* src, uint32_t count, const void* more, uint32_t moreCount,
+               uint32_t& written) {
+    iovec pieces[2] = {{const_cast<void*>(src), count}, {const_cast<void*>(more), moreCount}};
     written = 0;
-    while (count > 0) {
-        const ssize_t n = write(ToFd(file), bytes, count);
+    for (iovec* next = pieces; next != std::end(pieces);) {
+        if (next->iov_len == 0) {
+            ++next;
+            continue;
+        }
+        const ssize_t n = writev(ToFd(file), next, static_cast<int>(std::end(pieces) - next));
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -202,9 +209,15 @@ bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& writt
             errno = ENOSPC;
             return false;
         }
-        bytes += n;
         written += static_cast<uint32_t>(n);
-        count -= static_cast<uint32_t>(n);
+        // Past what went, into the piece where it stopped.
+        for (auto left = static_cast<std::size_t>(n); left > 0; ++next) {
+            const std::size_t taken = std::min(left, next->iov_len);
+            next->iov_base = static_cast<char*>(next->iov_base) + taken;
+            next->iov_len -= taken;
+            left -= taken;
+            if (next->iov_len != 0) break;
+        }
     }
     return true;
 }

@@ -51,6 +51,22 @@ bool IsConsole(DWORD which) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_CHAR;
 }
 
+
+bool WriteAll(FileHandle file, const char* bytes, uint32_t count, uint32_t& written) {
+    while (count > 0) {
+        DWORD done = 0;
+        if (!::WriteFile(ToHandle(file), bytes, count, &done, nullptr)) return false;
+        if (done == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        bytes += done;
+        written += done;
+        count -= done;
+    }
+    return true;
+}
+
 }  // namespace
 
 int LastError() { return static_cast<int>(GetLastError()); }
@@ -105,21 +121,12 @@ bool ReadFileAt(FileHandle file, uint64_t offset, void* dst, uint32_t count, uin
     return ok != 0;
 }
 
-bool WriteFile(FileHandle file, const void* src, uint32_t count, uint32_t& written) {
-    const auto* bytes = static_cast<const char*>(src);
+// Gathered writes want unbuffered files on Windows: one call per piece.
+bool WriteFile(FileHandle file, const void* src, uint32_t count, const void* more, uint32_t moreCount,
+               uint32_t& written) {
     written = 0;
-    while (count > 0) {
-        DWORD done = 0;
-        if (!::WriteFile(ToHandle(file), bytes, count, &done, nullptr)) return false;
-        if (done == 0) {
-            SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        bytes += done;
-        written += done;
-        count -= done;
-    }
-    return true;
+    return WriteAll(file, static_cast<const char*>(src), count, written) &&
+           WriteAll(file, static_cast<const char*>(more), moreCount, written);
 }
 
 bool SeekFile(FileHandle file, int64_t offset, SeekOrigin origin, uint64_t& newPosition) {

@@ -80,11 +80,16 @@ void CRvFile::Write(const void* src, uint32_t count) {
     if (!writing_) Fail("cannot write a file opened for reading");
     const auto* in = static_cast<const uint8_t*>(src);
     while (count > 0) {
-        if (level_ == 0 && count >= kBufferSize) {
-            const uint32_t whole = count - count % kBufferSize;
-            WriteDirect(in, whole);
-            in += whole;
-            count -= whole;
+        if (count >= kBufferSize) {
+            // A large write goes to the system at once, the buffered bytes
+            // before it in the same call, in whole buffers: the file still
+            // grows a buffer at a time, and the tail waits in the buffer.
+            const uint64_t whole = std::min<uint64_t>(level_ + uint64_t{count}, kMaxDirectWrite);
+            const auto direct = static_cast<uint32_t>(whole - whole % kBufferSize - level_);
+            WriteDirect(buffer_.data(), level_, in, direct);
+            level_ = 0;
+            in += direct;
+            count -= direct;
             continue;
         }
         const uint32_t n = std::min(kBufferSize - level_, count);
@@ -192,14 +197,19 @@ void CRvFile::Flush() {
     WriteDirect(buffer_.data(), level_);
 }
 
-void CRvFile::WriteDirect(const uint8_t* src, uint32_t count) {
-    if (count == 0) return;
+void CRvFile::WriteDirect(const uint8_t* src, uint32_t count, const uint8_t* more, uint32_t moreCount) {
+    const uint32_t total = count + moreCount;
+    if (total == 0) return;
     if (!IsOpen()) Fail("the file is not open");
-    const uint32_t total = count;
     uint32_t written = 0;
-    while (!platform::WriteFile(handle_, src, count, written)) {
-        src += written;
-        count -= written;
+    while (!platform::WriteFile(handle_, src, count, more, moreCount, written)) {
+        const uint32_t fromSrc = std::min(written, count);
+        src += fromSrc;
+        count -= fromSrc;
+        if (const uint32_t fromMore = written - fromSrc; fromMore != 0) {
+            more += fromMore;
+            moreCount -= fromMore;
+        }
         const int code = platform::LastError();
         if (AskAfterFailure(kWriteFailureTemplate, platform::ErrorText(code)) != PromptAnswer::Retry)
             FailWithSystemError("cannot write", code);

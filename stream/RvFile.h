@@ -26,6 +26,8 @@ public:
     };
 
     static constexpr uint32_t kBufferSize = 4096;
+    // The most that one write hands to the system at once.
+    static constexpr uint32_t kMaxDirectWrite = uint32_t{1} << 30;
     // Access rights, with the values the Windows API gives them.
     static constexpr uint32_t kAccessRead = 0x80000000u;
     static constexpr uint32_t kAccessWrite = 0x40000000u;
@@ -81,7 +83,8 @@ private:
     void ReadDirect(uint8_t* dst, uint32_t count);
     template <typename ReadSome, typename EndOffset>
     void ReadFully(uint8_t* dst, uint32_t count, ReadSome readSome, EndOffset endOffset) const;
-    void WriteDirect(const uint8_t* src, uint32_t count);
+    // Writes `src` and then `more` (both whole, retrying as the user asks).
+    void WriteDirect(const uint8_t* src, uint32_t count, const uint8_t* more = nullptr, uint32_t moreCount = 0);
     void AskForWriteBack();
     void MovePlatformPosition(int64_t offset, platform::SeekOrigin origin, const char* what);
     [[noreturn]] void Fail(const std::string& problem) const;

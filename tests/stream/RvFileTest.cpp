@@ -223,32 +223,39 @@ TEST_F(RvFileTest, WriteFailureAsksAndCancelThrowsWithTheSystemReason) {
 }
 
 // Past a file-size limit the write fails; once the prompt lifts the limit,
-// Retry goes on from the first byte that did not reach the file.
+// Retry goes on from the first byte that did not reach the file: in the
+// buffered bytes that go along with a large write, or in the large write.
 TEST_F(RvFileTest, RetryAfterAPartialWriteNeitherLosesNorRepeatsBytes) {
+    const struct {
+        uint32_t buffered;  // written first, in small pieces
+        rlim_t limit;
+    } cases[] = {{0, 10000}, {100, 50}, {100, 10000}, {4000, 3000}, {4000, 10000}};
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 10000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-
-    int asked = 0;
-    ScopedPrompt prompt([&](std::string_view, std::string_view text) {
-        ++asked;
-        EXPECT_EQ(text, "Cannot write file. File too large");
+    for (const auto& c : cases) {
+        rlimit limited = saved;
+        limited.rlim_cur = c.limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        int asked = 0;
+        ScopedPrompt prompt([&](std::string_view, std::string_view text) {
+            ++asked;
+            EXPECT_EQ(text, "Cannot write file. File too large");
+            setrlimit(RLIMIT_FSIZE, &saved);
+            return PromptAnswer::Retry;
+        });
+        const std::string path = dir_ / "out.bin";
+        const auto bytes = Counting(30000);
+        CRvFile file;
+        file.Open(path.c_str(), CRvFile::kAccessWrite, 0);
+        for (uint32_t done = 0; done < c.buffered; done += 10) file.Write(bytes.data() + done, 10);
+        file.Write(bytes.data() + c.buffered, static_cast<uint32_t>(bytes.size() - c.buffered));
+        file.Close();
         setrlimit(RLIMIT_FSIZE, &saved);
-        return PromptAnswer::Retry;
-    });
-    const std::string path = dir_ / "out.bin";
-    const auto bytes = Counting(30000);
-    CRvFile file;
-    file.Open(path.c_str(), CRvFile::kAccessWrite, 0);
-    file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    file.Close();
-    setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(asked, 1) << c.buffered << " buffered, limit " << c.limit;
+        EXPECT_EQ(test::ReadFileBytes(path), bytes) << c.buffered << " buffered, limit " << c.limit;
+    }
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(test::ReadFileBytes(path), bytes);
 }
 
 // Reading /proc/self/mem at an address with no mapping fails with EIO;
