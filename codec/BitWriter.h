@@ -92,7 +92,7 @@ public:
 
 private:
     static constexpr uint32_t kMaxPut = 57;
-    static constexpr std::size_t kChunkBytes = 64 * 1024;
+    static constexpr std::size_t kChunkBytes = 256 * 1024;
     // Room for the largest append: 32 values of 56 bits, the pending bits
     // and the spare word that every step stores.
     static constexpr std::size_t kBlockReserve = 8 * (kMaxValuesPerAppend + 2);

@@ -75,7 +75,7 @@ TEST(BitWriter, OutputLargerThanOneChunkArrivesInOrder) {
     CMemoryStreamOut out;
     CBitWriter writer(out);
     std::vector<bool> expected;
-    for (uint32_t i = 0; i < 300000; ++i) {
+    for (uint32_t i = 0; i < 700000; ++i) {
         writer.WriteBits(i & 0xFF, 8);
         for (int b = 0; b < 8; ++b) expected.push_back((i >> b) & 1);
     }
@@ -117,7 +117,7 @@ std::vector<WriterScript> Scripts() {
         {"whole words", [](CBitWriter& writer) { for (int i = 0; i < 5; ++i) writer.WriteBits(0xDEADBEEF, 32); }},
         {"a long zero run", [](CBitWriter& writer) { writer.WriteZeros(100003); writer.WriteBits(1, 1); }},
         {"short codes", riceCodes(4000, 0, 3)},
-        {"wide codes past one chunk", riceCodes(200000, 9, 1u << 12)},
+        {"wide codes past one chunk", riceCodes(400000, 9, 1u << 12)},
         {"codes too long for one append", riceCodes(3000, 1, 200)},
     };
 }
