@@ -16,8 +16,9 @@ packages=(
   wine                     # runs the Windows programs and tests
 )
 # The 32-bit wine, for the 32-bit Windows tests. When the mirror's i386
-# index is unusable, the Windows tests run in a 64-bit build under wine64
-# instead (scripts/test.sh), and these take its place.
+# index is unusable, or the kernel cannot run 32-bit programs, the Windows
+# tests run in a 64-bit build under wine64 instead (scripts/test.sh), and
+# these take its place.
 wine32=(wine32:i386)
 wine64=(wine64 g++-mingw-w64-x86-64-posix)
 
@@ -26,9 +27,12 @@ missing_of() { for package in "$@"; do installed "$package" || echo "$package"; 
 
 mapfile -t missing < <(missing_of "${packages[@]}")
 mapfile -t missing32 < <(missing_of "${wine32[@]}")
-[ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -eq 0 ] && exit 0
-if [ ${#missing[@]} -eq 0 ] && [ ${#missing32[@]} -ne 0 ]; then
-  mapfile -t missing64 < <(missing_of "${wine64[@]}")
+mapfile -t missing64 < <(missing_of "${wine64[@]}")
+# Installed, wine32 may still not run: some kernels have no 32-bit support.
+wine32_unusable=false
+[ ${#missing32[@]} -eq 0 ] && ! "$(dirname "$0")"/wine32-runs.sh && wine32_unusable=true
+if [ ${#missing[@]} -eq 0 ]; then
+  [ ${#missing32[@]} -eq 0 ] && ! $wine32_unusable && exit 0
   [ ${#missing64[@]} -eq 0 ] && exit 0  # an earlier run fell back already
 fi
 
@@ -51,5 +55,9 @@ if [ ${#missing32[@]} -ne 0 ] &&
    ! "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing32[@]}"; then
   echo "wine32 cannot be installed from this mirror (its i386 packages do not match the" \
        "installed amd64 ones); installing wine64 for a 64-bit Windows test build instead" >&2
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${wine64[@]}"
+elif ! "$(dirname "$0")"/wine32-runs.sh; then
+  echo "this kernel cannot run 32-bit programs, wine32 among them; installing wine64 for" \
+       "a 64-bit Windows test build instead" >&2
   "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${wine64[@]}"
 fi
