@@ -12,5 +12,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# The test programs are Windows programs: ctest runs them under wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The test programs are Windows programs: ctest runs them under the wine
+# loader the toolchain file names (KBN_WINE).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${KBN_WINE})

@@ -8,15 +8,17 @@ set -u
 windows=$(realpath "$1")
 export WINEDEBUG=-all
 prefix=${WINEPREFIX:-$HOME/.wine}
-wine wineboot --init >/dev/null 2>&1 || true
+# The wine loader of the build under test: the 64-bit build names its own.
+wine=${KBN_WINE:-wine}
+"$wine" wineboot --init >/dev/null 2>&1 || true
 work=$prefix/drive_c/kbn-interrupt
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 # Twenty minutes of noise: long enough a conversion to be caught in the act.
 sox -V1 -n -r 44100 -b 16 -c 1 big.wav synth 1200 whitenoise || exit 1
 echo "the bank from before" >out.kbn
 
-command="$(winepath -w "$windows/kbnconv.exe") -j 1 C:\\kbn-interrupt\\big.wav C:\\kbn-interrupt\\out.kbn"
-script -qec "wine $(printf '%q' "$windows/tests/InterruptConversion.exe") 'C:\\kbn-interrupt' \
+command="$("$wine" winepath -w "$windows/kbnconv.exe") -j 1 C:\\kbn-interrupt\\big.wav C:\\kbn-interrupt\\out.kbn"
+script -qec "$(printf '%q' "$wine") $(printf '%q' "$windows/tests/InterruptConversion.exe") 'C:\\kbn-interrupt' \
   'C:\\kbn-interrupt\\report.txt' '$command'" /dev/null >/dev/null
 report=$(tr -d '\r' <report.txt 2>/dev/null)
 echo "${report:-no report}"

@@ -8,7 +8,9 @@ set -u
 windows=$(realpath "$1") linux=$(realpath "$2")
 export WINEDEBUG=-all
 prefix=${WINEPREFIX:-$HOME/.wine}
-wine wineboot --init >/dev/null 2>&1 || true
+# The wine loader of the build under test: the 64-bit build names its own.
+wine=${KBN_WINE:-wine}
+"$wine" wineboot --init >/dev/null 2>&1 || true
 work=$prefix/drive_c/kbn-compare
 rm -rf "$work" && mkdir -p "$work/dir.old" && cd "$work" || exit 1
 failures=0
@@ -28,7 +30,7 @@ check() {
   done
   "$linux/$program" "${linuxArgs[@]}" >"linux.stdout" 2>"linux.stderr"
   local linuxStatus=$?
-  wine "$windows/$program.exe" "${windowsArgs[@]}" >"windows.stdout" 2>"windows.stderr"
+  "$wine" "$windows/$program.exe" "${windowsArgs[@]}" >"windows.stdout" 2>"windows.stderr"
   local windowsStatus=$?
   [ "$linuxStatus" = "$windowsStatus" ] || fail "$name: status $windowsStatus under wine, $linuxStatus on Linux"
   for stream in stdout stderr; do
@@ -77,7 +79,7 @@ check extract kbndump --extract @OUT tim.kbn
 check damaged kbndump --test cut.wav
 
 # An absolute Windows path: the bank is the Linux one.
-wine "$windows/kbnconv.exe" 'C:\kbn-compare\STEREO.WAV' 'C:\kbn-compare\DIR.OLD\ABS.KBN' >/dev/null 2>&1 ||
+"$wine" "$windows/kbnconv.exe" 'C:\kbn-compare\STEREO.WAV' 'C:\kbn-compare\DIR.OLD\ABS.KBN' >/dev/null 2>&1 ||
   fail "absolute Windows paths: status $?"
 "$linux/kbnconv" STEREO.WAV abs-linux.kbn
 cmp -s dir.old/ABS.KBN abs-linux.kbn 2>/dev/null || cmp -s DIR.OLD/ABS.KBN abs-linux.kbn 2>/dev/null ||
