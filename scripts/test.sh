@@ -20,8 +20,9 @@ UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 # The Windows programs and tests, cross-built and run under wine. Where the
-# mirror could not give the 32-bit wine (install-deps.sh says so), the
-# 32-bit build is still compiled, and the same tests run in a 64-bit build.
+# mirror could not give the 32-bit wine, or the kernel cannot run it
+# (install-deps.sh says so), the 32-bit build is still compiled, and the
+# same tests run in a 64-bit build.
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release \
   -DKBN_WERROR=ON -DKBN_LINUX_BUILD_DIR="$PWD/build"
 cmake --build build-win32 -j"$jobs"
