@@ -31,10 +31,9 @@ SampleRecord MakeSampleRecord(const SfSampleHeader& header) {
 }
 
 void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted,
-                  unsigned threads) {
+                  CSampleSectionWriter& section) {
     const uint32_t count = tables.shdr.Count() - 1;
     WriteCount(out, count);
-    CSampleSectionWriter section(out, threads);
     for (uint32_t i = 0; i < count; ++i) {
         const SfSampleHeader& header = tables.shdr.records[i];
         const SampleRecord record = MakeSampleRecord(header);
@@ -112,13 +111,19 @@ BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>
 
 void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, unsigned threads) {
     SoundFontTables tables;
-    if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont 2 file: no RIFF 'sfbk' header");
-    ValidateSoundFont(tables);
     ConvertedBank scratch;
     ConvertedBank& result = converted ? *converted : scratch;
-    result = ConvertedBank{};
-    WriteMagic(out);
-    WriteSamples(in, out, tables, result, threads);
+    {
+        // The encoding threads start while the SoundFont's structure is
+        // read: starting a thread can take a millisecond or more. They end,
+        // and their buffers go, with the sample section.
+        CSampleSectionWriter section(out, threads);
+        if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont 2 file: no RIFF 'sfbk' header");
+        ValidateSoundFont(tables);
+        result = ConvertedBank{};
+        WriteMagic(out);
+        WriteSamples(in, out, tables, result, section);
+    }
     WriteInstruments(out, tables, result);
     WritePresets(out, tables, result);
 }
