@@ -154,6 +154,8 @@ void StartWriteBack(FileHandle) {}
 bool DropWrittenBack(FileHandle, uint64_t, uint64_t) { return true; }
 // The Windows heap decommits freed memory by its own measure.
 void KeepFreedMemory(std::size_t) {}
+// Large pages need a privilege that users seldom hold.
+void UseHugePagesForHeap(std::size_t) {}
 
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
     // A run without a console (a script, a service) has nobody to click.
