@@ -162,8 +162,10 @@ void KeepFreedMemory(std::size_t bytes) {
 }
 
 #if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
+namespace {
 // Volatile: a block that nothing reads would otherwise not be allocated.
 void* volatile heapFiller = nullptr;
+}  // namespace
 #endif
 
 void UseHugePagesForHeap(std::size_t bytes) {
