@@ -13,14 +13,15 @@ fluid=/usr/share/sounds/sf2/FluidR3_GM.sf2
 timgm=/usr/share/sounds/sf2/TimGM6mb.sf2
 
 need=()
-for package in flac fluid-soundfont-gm timgm6mb-soundfont time python3; do
+for package in flac fluid-soundfont-gm timgm6mb-soundfont python3; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || need+=("$package")
 done
 if [ ${#need[@]} -gt 0 ]; then
   as_root=(); [ "$(id -u)" -eq 0 ] || as_root=(sudo)
   "${as_root[@]}" apt-get update -qq && DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${need[@]}"
 fi
-[ -x "$build/kbnconv" ] || { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "$build" -j; }
+[ -x "$build/kbnconv" ] && [ -x "$build/bench/run_pinned" ] ||
+  { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "$build" -j; }
 
 mkdir -p "$work"
 raw=$work/fluid.raw
@@ -33,16 +34,16 @@ open(sys.argv[2], 'wb').write(data[at + 8:at + 8 + size])
 PY
 pcm_bytes=$(stat -c %s "$raw")
 
-# One timed run: prints "seconds peak-KB" (wall time to 0.1 ms;
-# /usr/bin/time gives the peak memory). The command's output file (- for
-# none) is removed before the run, untimed: replacing an old 100 MB file
-# makes the system free its pages, some 20 ms on these machines, which is
-# not the program's work and would blur the ratios. The previous run's
-# output is written back first, untimed too: otherwise the system writes it
-# during the next run, on a core that one-core runs leave free and -j 2
-# runs do not. The input (- for none) is read through once, untimed: these
-# machines keep only a couple of GB in the page cache, and an input partly
-# dropped from it would time the disk instead of the program.
+# One timed run: prints "seconds peak-KB" (wall time to 0.1 ms, and the
+# peak memory). The command's output file (- for none) is removed before
+# the run, untimed: replacing an old 100 MB file makes the system free its
+# pages, some 20 ms on these machines, which is not the program's work and
+# would blur the ratios. The previous run's output is written back first,
+# untimed too: otherwise the system writes it during the next run, on a
+# core that one-core runs leave free and -j 2 runs do not. The input (- for
+# none) is read through once, untimed: these machines keep only a couple of
+# GB in the page cache, and an input partly dropped from it would time the
+# disk instead of the program.
 once() {
   local cpus=$1 output=$2 input=$3; shift 3
   [ "$output" = - ] || rm -f "$output"
@@ -50,13 +51,12 @@ once() {
   [ "$input" = - ] || cat "$input" >/dev/null
   timed "$cpus" "$@"
 }
-# The timed part of a run: "seconds peak-KB" of the command on `cpus`.
+# The timed part of a run: "seconds peak-KB" of the command on `cpus`, from
+# its start to its end (bench/RunPinned.cpp: no wrapper's own start-up).
 timed() {
   local cpus=$1; shift
-  local start=$EPOCHREALTIME
-  /usr/bin/time -f "%M" -o "$work/time.$cpus" taskset -c "$cpus" "$@" >/dev/null 2>&1
-  local end=$EPOCHREALTIME
-  echo "$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f", b - a}') $(cat "$work/time.$cpus")"
+  "$build/bench/run_pinned" "$work/time.$cpus" "$cpus" "$@" >/dev/null 2>&1
+  cat "$work/time.$cpus"
 }
 # Two separate -j 1 conversions started together, one on each core, each
 # timed on its own: what the machine gives two cores that share nothing
