@@ -171,6 +171,7 @@ void* volatile heapFiller = nullptr;
 void UseHugePagesForHeap(std::size_t bytes) {
 #if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
     constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+    constexpr uintptr_t kSmallPage = 4096;
     // One heap for all threads (each further one would be faulted in page
     // by page), grown `bytes` at a time, untouched until used.
     mallopt(M_ARENA_MAX, 1);
@@ -187,7 +188,7 @@ void UseHugePagesForHeap(std::size_t bytes) {
     if (probe == nullptr) return;
     const auto at = reinterpret_cast<uintptr_t>(probe);
     free(probe);
-    const uintptr_t boundary = (at + kProbeBytes + 4096 + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t boundary = (at + kProbeBytes + kSmallPage + kHugePage - 1) & ~(kHugePage - 1);
     const auto end = reinterpret_cast<uintptr_t>(sbrk(0));
     // Not a heap grown with brk, or no room: nothing to mark.
     if (end == static_cast<uintptr_t>(-1) || end <= boundary || at >= end) return;
