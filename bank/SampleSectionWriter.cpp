@@ -171,11 +171,7 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
         EncodeSample(out_, pcm.data(), static_cast<int32_t>(pcm.size()));
     } else {
         WriteSampleRecord(out_, slot.record);
-        const std::span<const uint8_t> bytes = slot.encoded.Bytes();
-        constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
-        for (std::size_t done = 0; done < bytes.size(); done += kMaxWrite) {
-            out_.Write(bytes.data() + done, static_cast<uint32_t>(std::min(kMaxWrite, bytes.size() - done)));
-        }
+        WriteBytes(out_, slot.encoded.Bytes());
     }
     KeepOrReleaseBuffers(slot);
 }

@@ -7,6 +7,7 @@
 #include "import/SoundFontReader.h"
 #include "import/SoundFontValidation.h"
 #include "import/SourceError.h"
+#include "stream/MemoryStream.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -30,8 +31,9 @@ SampleRecord MakeSampleRecord(const SfSampleHeader& header) {
     return record;
 }
 
-void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted,
-                  CSampleSectionWriter& section) {
+// Hands every sample to the section; the caller finishes it.
+void AddSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted,
+                CSampleSectionWriter& section) {
     const uint32_t count = tables.shdr.Count() - 1;
     WriteCount(out, count);
     for (uint32_t i = 0; i < count; ++i) {
@@ -43,7 +45,6 @@ void WriteSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables,
         converted.pcm.push_back({offset, 2});
         converted.pcmBytes += 2 * uint64_t{record.length};
     }
-    section.Finish();
 }
 
 // The zones of header i: from its bag index up to the next header's.
@@ -113,6 +114,7 @@ void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, 
     SoundFontTables tables;
     ConvertedBank scratch;
     ConvertedBank& result = converted ? *converted : scratch;
+    CMemoryStreamOut structure;
     {
         // The encoding threads start while the SoundFont's structure is
         // read: starting a thread can take a millisecond or more. They end,
@@ -122,10 +124,16 @@ void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, 
         ValidateSoundFont(tables);
         result = ConvertedBank{};
         WriteMagic(out);
-        WriteSamples(in, out, tables, result, section);
+        AddSamples(in, out, tables, result, section);
+        // The instruments and presets are put together while the workers
+        // encode the last samples, and go out after them in one write,
+        // where the file's 4 KiB buffer would take a system call per 4 KiB
+        // (660 KB for FluidR3).
+        WriteInstruments(structure, tables, result);
+        WritePresets(structure, tables, result);
+        section.Finish();
     }
-    WriteInstruments(out, tables, result);
-    WritePresets(out, tables, result);
+    WriteBytes(out, structure.Bytes());
 }
 
 }  // namespace kbn

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "stream/ByteOrder.h"
 #include "stream/StreamIn.h"
@@ -90,6 +92,15 @@ inline void WriteU64(CStreamOut& out, uint64_t v) {
     uint8_t b[8];
     PutU64(b, v);
     out.Write(b, 8);
+}
+
+// Bytes of any size, in as few calls as the stream's 32-bit counts allow.
+inline void WriteBytes(CStreamOut& out, std::span<const uint8_t> bytes) {
+    constexpr std::size_t kMaxPerWrite = std::size_t{1} << 30;
+    for (std::size_t done = 0; done < bytes.size(); done += kMaxPerWrite) {
+        const std::size_t n = bytes.size() - done < kMaxPerWrite ? bytes.size() - done : kMaxPerWrite;
+        out.Write(bytes.data() + done, static_cast<uint32_t>(n));
+    }
 }
 
 }  // namespace kbn
