@@ -34,14 +34,17 @@ struct ZoneSide {
 };
 
 // An index range [first, next) of one zone in a generator or modulator table.
+// `zone()` names the zone: the name is only put together for an error, as
+// the bank's thousands of zones pass.
+template <typename ZoneName>
 void CheckZoneRange(uint32_t first, uint32_t next, uint32_t tableCount, const char* tableId,
-                    const char* what, const std::string& zone) {
+                    const char* what, const ZoneName& zone) {
     if (next < first) {
-        throw CSourceError(zone + " has its " + what + " index going backwards (" + std::to_string(first) +
+        throw CSourceError(zone() + " has its " + what + " index going backwards (" + std::to_string(first) +
                            ", then " + std::to_string(next) + ")");
     }
     if (next > tableCount) {
-        throw CSourceError(zone + " points past the end of the " + what + " table (index " +
+        throw CSourceError(zone() + " points past the end of the " + what + " table (index " +
                            std::to_string(next) + ", '" + tableId + "' holds " +
                            std::to_string(tableCount) + " records)");
     }
@@ -53,22 +56,23 @@ void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& ba
                 uint32_t generatorCount, uint32_t modulatorCount, const ZoneSide& side) {
     const auto bagCount = static_cast<uint32_t>(bags.size());
     for (std::size_t i = 0; i + 1 < headers.size(); ++i) {
-        const std::string owner =
-            std::string(side.owner) + " " + std::to_string(i) + " " + QuotedName(headers[i].name);
+        const auto owner = [&] {
+            return std::string(side.owner) + " " + std::to_string(i) + " " + QuotedName(headers[i].name);
+        };
         const uint32_t first = headers[i].bagIndex;
         const uint32_t next = headers[i + 1].bagIndex;
         if (next < first) {
-            throw CSourceError(owner + " has its zone index going backwards (" + std::to_string(first) +
+            throw CSourceError(owner() + " has its zone index going backwards (" + std::to_string(first) +
                                ", then " + std::to_string(next) + ")");
         }
         // Zone z reads bag z + 1 as its successor.
         if (next != first && next >= bagCount) {
-            throw CSourceError(owner + " points past the end of the zone table (zone index " +
+            throw CSourceError(owner() + " points past the end of the zone table (zone index " +
                                std::to_string(next) + ", '" + side.bagId + "' holds " +
                                std::to_string(bagCount) + " records)");
         }
         for (uint32_t z = first; z < next; ++z) {
-            const std::string zone = owner + " zone " + std::to_string(z - first);
+            const auto zone = [&] { return owner() + " zone " + std::to_string(z - first); };
             CheckZoneRange(bags[z].generatorIndex, bags[z + 1].generatorIndex, generatorCount, side.genId,
                            "generator", zone);
             CheckZoneRange(bags[z].modulatorIndex, bags[z + 1].modulatorIndex, modulatorCount, side.modId,
@@ -85,17 +89,17 @@ void CheckSamples(const SoundFontTables& tables) {
     const uint32_t points = tables.sampleDataSize / 2;
     for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
         const SfSampleHeader& sample = samples[i];
-        const std::string who = "sample " + std::to_string(i) + " " + QuotedName(sample.name);
+        const auto who = [&] { return "sample " + std::to_string(i) + " " + QuotedName(sample.name); };
         if (sample.sampleType & kSampleTypeCompressed) {
-            throw CSourceError(who + " is compressed (sample type " + Hex16(sample.sampleType) +
+            throw CSourceError(who() + " is compressed (sample type " + Hex16(sample.sampleType) +
                                "); only 16-bit PCM SoundFonts can be converted");
         }
         if (sample.end < sample.start) {
-            throw CSourceError(who + " ends before it starts (start " + std::to_string(sample.start) +
+            throw CSourceError(who() + " ends before it starts (start " + std::to_string(sample.start) +
                                ", end " + std::to_string(sample.end) + ")");
         }
         if (sample.end > points) {
-            throw CSourceError(who + " ends past the sample data (end " + std::to_string(sample.end) +
+            throw CSourceError(who() + " ends past the sample data (end " + std::to_string(sample.end) +
                                ", the 'smpl' chunk holds " + std::to_string(points) + " points)");
         }
     }
