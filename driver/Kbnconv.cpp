@@ -34,8 +34,8 @@ constexpr const char* kHelp =
     "Options:\n"
     "      --verify   read the bank back before it replaces the output: decode every\n"
     "                 sample and compare it, and the structure, with the source\n"
-    "  -j, --jobs N   encode with N threads (default: one per core); the bank is\n"
-    "                 the same for any N\n"
+    "  -j, --jobs N   encode, and verify, with N threads (default: one per core);\n"
+    "                 the bank is the same for any N\n"
     "  -v, --verbose  print a summary line on standard error\n"
     "  -q, --quiet    print nothing but errors (the default)\n"
     "  -h, --help     print this help and exit\n"
@@ -61,12 +61,12 @@ void ConvertSource(SourceKind kind, CStreamIn& in, CStreamOut& out, ConvertedBan
 
 // Reads the finished temporary bank back and checks it against the source.
 void VerifyWritten(const std::string& tempPath, const std::string& outPath, CStreamIn& input,
-                   const ConvertedBank& converted) {
+                   const ConvertedBank& converted, unsigned threads) {
     CRvFile written;
     written.Open(tempPath.c_str(), CRvFile::kAccessRead, 0);
     written.SetName(outPath);
     try {
-        VerifyBank(written, input, converted);
+        VerifyBank(written, input, converted, threads);
     } catch (const CVerifyError& e) {
         throw CRvFile::Error(outPath + ": verification failed: " + e.what());
     }
@@ -87,7 +87,7 @@ ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std:
     ConvertSource(kind, input, output.Stream(), summary.converted, threads);
     summary.bankBytes = output.BytesWritten();
     output.Close();
-    if (verify) VerifyWritten(output.TempPath(), outPath, input, summary.converted);
+    if (verify) VerifyWritten(output.TempPath(), outPath, input, summary.converted, threads);
     output.Commit();
     input.Close();
     return summary;

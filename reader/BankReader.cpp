@@ -270,10 +270,15 @@ std::span<const int16_t> CSampleReader::Read(const BankSample& sample, uint32_t 
                                                      QuotedName(sample.record.name) + " is too large for this system");
     }
     const std::span<uint8_t> packed = packed_.Take(static_cast<std::size_t>(sample.packedSize));
-    in_.Seek(sample.packedOffset);
+    const bool atPositions = access_ == SampleAccess::AtPositions;
+    if (!atPositions) in_.Seek(sample.packedOffset);
     for (uint64_t done = 0; done < packed.size();) {
-        const uint64_t n = std::min<uint64_t>(packed.size() - done, uint64_t{1} << 30);
-        in_.Read(packed.data() + done, static_cast<uint32_t>(n));
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(packed.size() - done, uint64_t{1} << 30));
+        if (atPositions) {
+            in_.ReadAt(sample.packedOffset + done, packed.data() + done, n);
+        } else {
+            in_.Read(packed.data() + done, n);
+        }
         done += n;
     }
     const std::span<int16_t> pcm = pcm_.Take(sample.record.length);

@@ -9,12 +9,17 @@
 
 namespace kbn {
 
+// How a sample reader fetches a sample's bytes: with Seek and Read, or with
+// ReadAt, which lets readers on other threads share the stream.
+enum class SampleAccess { Sequential, AtPositions };
+
 // Reads and decodes samples of a bank one after another into buffers it
 // keeps, so that a run over a whole bank allocates and touches new memory
 // only for a sample larger than any before.
 class CSampleReader {
 public:
-    explicit CSampleReader(CStreamIn& in) : in_(in) {}
+    explicit CSampleReader(CStreamIn& in, SampleAccess access = SampleAccess::Sequential)
+        : in_(in), access_(access) {}
 
     // One sample's PCM, valid until the next Read; CBankFormatError when
     // its stream does not decode to exactly its bit count.
@@ -22,6 +27,7 @@ public:
 
 private:
     CStreamIn& in_;
+    SampleAccess access_;
     CScratchBuffer<uint8_t> packed_;
     CScratchBuffer<int16_t> pcm_;
 };

@@ -1,8 +1,14 @@
 #include "verify/BankVerifier.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "bank/NameText.h"
@@ -68,9 +74,16 @@ std::optional<std::string> CompareZones(const std::string& owner, const std::vec
     return std::nullopt;
 }
 
+// The source's PCM of one sample, into `buffer`. `atPositions`: with
+// ReadAt, for a sample whose values lie side by side (stride 2), so that
+// threads can share the stream.
 std::span<const int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& location, uint32_t frames,
-                                       CScratchBuffer<int16_t>& buffer) {
+                                       bool atPositions, CScratchBuffer<int16_t>& buffer) {
     const std::span<int16_t> pcm = buffer.Take(frames);
+    if (atPositions) {
+        ReadPcm16At(source, location.offset, pcm.data(), frames);
+        return pcm;
+    }
     source.Seek(location.offset);
     if (location.stride == 2) {
         ReadPcm16(source, pcm.data(), frames);
@@ -78,6 +91,107 @@ std::span<const int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& loc
         ReadChannel(source, pcm.data(), frames);
     }
     return pcm;
+}
+
+// What one thread of a check needs: its own reader and buffers.
+struct SampleCheck {
+    SampleCheck(CStreamIn& written, SampleAccess access) : reader(written, access) {}
+    CSampleReader reader;
+    CScratchBuffer<int16_t> sourceBuffer;
+};
+
+// Decodes sample i and compares it with the source; CVerifyError on a
+// difference or a stream that does not decode.
+void VerifySample(const Bank& bank, uint32_t i, CStreamIn& source, const ConvertedBank& converted,
+                  SampleCheck& check, bool atPositions) {
+    const BankSample& sample = bank.samples[i];
+    std::span<const int16_t> decoded;
+    try {
+        decoded = check.reader.Read(sample, i);
+    } catch (const CBankFormatError& e) {
+        throw CVerifyError(e.what());
+    }
+    const std::span<const int16_t> original =
+        ReadSourcePcm(source, converted.pcm[i], sample.record.length, atPositions, check.sourceBuffer);
+    // memcmp compares many bytes a step; the frame is looked for only
+    // once they differ.
+    if (std::memcmp(decoded.data(), original.data(), decoded.size_bytes()) != 0) {
+        const auto [at, _] = std::mismatch(decoded.begin(), decoded.end(), original.begin());
+        const auto frame = static_cast<std::size_t>(at - decoded.begin());
+        throw CVerifyError(Describe("sample", i, sample.record.name) + ": frame " + std::to_string(frame) +
+                           " decodes to " + std::to_string(decoded[frame]) + ", the source holds " +
+                           std::to_string(original[frame]));
+    }
+}
+
+// The failure of the first sample in order that failed, among those
+// checked so far.
+class CFirstFailure {
+public:
+    void Record(uint32_t index, std::exception_ptr error) {
+        std::lock_guard lock(mutex_);
+        if (index < index_) {
+            index_ = index;
+            error_ = std::move(error);
+        }
+    }
+    uint32_t Index() {
+        std::lock_guard lock(mutex_);
+        return index_;
+    }
+    std::exception_ptr Error() {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+
+private:
+    std::mutex mutex_;
+    uint32_t index_ = UINT32_MAX;
+    std::exception_ptr error_;
+};
+
+// Each thread takes the next sample not yet taken, and stops at one past a
+// sample that failed. Every sample before the first that failed is then
+// checked, so the error is the one a check in order would throw.
+void VerifySamplesOnThreads(const Bank& bank, CStreamIn& written, CStreamIn& source, const ConvertedBank& converted,
+                            unsigned threads) {
+    const auto count = static_cast<uint32_t>(bank.samples.size());
+    std::atomic<uint32_t> next{0};
+    CFirstFailure failure;
+    const auto work = [&]() noexcept {
+        SampleCheck check(written, SampleAccess::AtPositions);
+        for (;;) {
+            const uint32_t i = next.fetch_add(1);
+            if (i >= count || i > failure.Index()) return;
+            try {
+                VerifySample(bank, i, source, converted, check, true);
+            } catch (...) {
+                failure.Record(i, std::current_exception());
+            }
+        }
+    };
+    {
+        // When the system refuses a thread, those that started, the
+        // caller's at least, check every sample.
+        std::vector<std::jthread> workers;
+        for (unsigned t = 1; t < threads; ++t) {
+            try {
+                workers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+        work();
+    }
+    if (const std::exception_ptr error = failure.Error()) std::rethrow_exception(error);
+}
+
+// Whether the samples can be checked on several threads: both streams read
+// at positions, and every sample's source values lie side by side.
+bool CanVerifyOnThreads(const CStreamIn& written, const CStreamIn& source, const ConvertedBank& converted) {
+    return written.CanReadAt() && source.CanReadAt() &&
+           std::all_of(converted.pcm.begin(), converted.pcm.end(),
+                       [](const PcmLocation& location) { return location.stride == 2; });
 }
 
 }  // namespace
@@ -106,7 +220,7 @@ std::optional<std::string> FindStructureDifference(const Bank& expected, const B
     return std::nullopt;
 }
 
-void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted) {
+void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted, unsigned threads) {
     Bank bank;
     try {
         bank = ReadBank(written);
@@ -114,25 +228,14 @@ void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& conv
         throw CVerifyError(e.what());
     }
     if (auto difference = FindStructureDifference(converted.bank, bank)) throw CVerifyError(*difference);
-    CSampleReader reader(written);
-    CScratchBuffer<int16_t> sourceBuffer;
-    for (uint32_t i = 0; i < bank.samples.size(); ++i) {
-        std::span<const int16_t> decoded;
-        try {
-            decoded = reader.Read(bank.samples[i], i);
-        } catch (const CBankFormatError& e) {
-            throw CVerifyError(e.what());
-        }
-        const std::span<const int16_t> original =
-            ReadSourcePcm(source, converted.pcm[i], bank.samples[i].record.length, sourceBuffer);
-        const auto [at, _] = std::mismatch(decoded.begin(), decoded.end(), original.begin());
-        if (at != decoded.end()) {
-            const auto frame = static_cast<std::size_t>(at - decoded.begin());
-            throw CVerifyError(Describe("sample", i, bank.samples[i].record.name) + ": frame " +
-                               std::to_string(frame) + " decodes to " + std::to_string(decoded[frame]) +
-                               ", the source holds " + std::to_string(original[frame]));
-        }
+    const auto count = static_cast<uint32_t>(bank.samples.size());
+    threads = std::min(threads, count);
+    if (threads > 1 && CanVerifyOnThreads(written, source, converted)) {
+        VerifySamplesOnThreads(bank, written, source, converted, threads);
+        return;
     }
+    SampleCheck check(written, SampleAccess::Sequential);
+    for (uint32_t i = 0; i < count; ++i) VerifySample(bank, i, source, converted, check, false);
 }
 
 }  // namespace kbn

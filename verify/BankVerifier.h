@@ -22,7 +22,9 @@ std::optional<std::string> FindStructureDifference(const Bank& expected, const B
 
 // Reads a written bank back strictly, decodes every sample and compares it
 // with the source's PCM read again from `source`, and compares the structure
-// with `converted`. Throws CVerifyError naming the first difference.
-void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted);
+// with `converted`. Throws CVerifyError naming the first difference. The
+// samples are checked on up to `threads` threads when both streams read at
+// positions; the error is the same for any number.
+void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted, unsigned threads = 1);
 
 }  // namespace kbn

@@ -34,11 +34,11 @@ Conversion ConvertFont() {
     return c;
 }
 
-std::string Verify(const Conversion& c, const std::vector<uint8_t>& bank) {
+std::string Verify(const Conversion& c, const std::vector<uint8_t>& bank, unsigned threads = 1) {
     CMemoryStreamIn written(bank);
     CMemoryStreamIn source(c.source);
     try {
-        VerifyBank(written, source, c.converted);
+        VerifyBank(written, source, c.converted, threads);
     } catch (const CVerifyError& e) {
         return e.what();
     }
@@ -72,6 +72,78 @@ TEST(BankVerifier, NamesTheSampleAndFrameThatDecodeDifferently) {
     bad[bank.samples[1].packedOffset] ^= 0x40;
     const std::string message = Verify(c, bad);
     EXPECT_NE(message.find("sample 1 \"b\""), std::string::npos) << message;
+}
+
+// Twelve samples of different lengths, so that threads finish them out of order.
+Conversion ConvertManySamples() {
+    test::TestSoundFont font;
+    for (int i = 0; i < 12; ++i) {
+        const auto signal = i % 2 == 0 ? test::Signal::Sine : test::Signal::Noise;
+        std::string name = "s";  // appended: GCC 12 warns falsely on "s" + std::string
+        name += std::to_string(i);
+        font.samples.push_back({name, test::MakeSignal(signal, 3000 - 200 * i)});
+    }
+    font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
+    font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
+    Conversion c;
+    c.source = test::BuildSoundFont(font);
+    CMemoryStreamIn in(c.source);
+    CMemoryStreamOut out;
+    ConvertSoundFont(in, out, &c.converted);
+    c.bank = out.Bytes();
+    return c;
+}
+
+TEST(BankVerifier, ReportsTheFirstDifferenceInOrderWhateverTheThreads) {
+    const Conversion c = ConvertManySamples();
+    CMemoryStreamIn in(c.bank);
+    const Bank bank = ReadBank(in);
+    const auto corrupt = [&](std::initializer_list<std::size_t> samples) {
+        std::vector<uint8_t> bad = c.bank;
+        for (std::size_t i : samples) bad[bank.samples[i].packedOffset + 20] ^= 0x10;
+        return bad;
+    };
+    struct Case {
+        std::vector<uint8_t> bank;
+        std::string named;  // the sample the message must name; empty: none
+    };
+    const Case cases[] = {
+        {c.bank, ""},
+        {corrupt({4, 9}), "sample 4 \"s4\""},
+        {corrupt({11}), "sample 11 \"s11\""},
+        {corrupt({0, 1, 2, 3, 10}), "sample 0 \"s0\""},
+    };
+    for (const Case& test : cases) {
+        const std::string serial = Verify(c, test.bank, 1);
+        if (test.named.empty()) {
+            EXPECT_EQ(serial, "ok");
+        } else {
+            EXPECT_NE(serial.find(test.named + ":"), std::string::npos) << serial;
+        }
+        for (unsigned threads : {2u, 3u, 8u, 64u}) {
+            EXPECT_EQ(Verify(c, test.bank, threads), serial) << threads << " threads";
+        }
+    }
+}
+
+TEST(BankVerifier, ChecksAStereoWavsChannelsWithThreadsAskedFor) {
+    test::TestWav wav;
+    wav.channels = 2;
+    wav.pcm = test::MakeSignal(test::Signal::Noise, 4000);
+    Conversion stereo;
+    stereo.source = test::BuildWav(wav);
+    CMemoryStreamIn in(stereo.source);
+    CMemoryStreamOut out;
+    ConvertWav(in, out, &stereo.converted);
+    stereo.bank = out.Bytes();
+    EXPECT_EQ(Verify(stereo, stereo.bank, 2), "ok");
+    // The right channel's sample differs from what a wrong stride would read.
+    CMemoryStreamIn written(stereo.bank);
+    const Bank bank = ReadBank(written);
+    std::vector<uint8_t> bad = stereo.bank;
+    bad[bank.samples[1].packedOffset + 20] ^= 0x10;
+    const std::string message = Verify(stereo, bad, 2);
+    EXPECT_NE(message.find("sample 1 "), std::string::npos) << message;
 }
 
 TEST(BankVerifier, ReportsStructuralDifferences) {
