@@ -6,6 +6,7 @@
 
 #include "bank/BankWriter.h"
 #include "codec/SampleEncoder.h"
+#include "stream/Platform.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -206,6 +207,6 @@ void CSampleSectionWriter::WorkerLoop(std::size_t thread) {
     }
 }
 
-unsigned DefaultThreadCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+unsigned DefaultThreadCount() { return platform::UsableCoreCount(); }
 
 }  // namespace kbn

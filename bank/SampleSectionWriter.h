@@ -119,7 +119,8 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// The number of worker threads when the user says nothing: one per core.
+// The number of threads when the user says nothing: one per core the
+// process may run on.
 unsigned DefaultThreadCount();
 
 }  // namespace kbn

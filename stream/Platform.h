@@ -73,6 +73,12 @@ void KeepFreedMemory(std::size_t bytes);
 // after KeepFreedMemory.
 void UseHugePagesForHeap(std::size_t bytes);
 
+// The number of cores this process may run on, at least 1: those of its
+// affinity (taskset, a container's CPU set) where the system has one, so
+// that a process held to one core does not start a thread per core of the
+// machine.
+unsigned UsableCoreCount();
+
 // The interactive Retry/Cancel prompt. Without a user to answer (no
 // terminal), the answer is Cancel at once.
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text);

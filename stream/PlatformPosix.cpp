@@ -8,6 +8,9 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -18,6 +21,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "stream/Platform.h"
 
@@ -198,6 +202,17 @@ void UseHugePagesForHeap(std::size_t bytes) {
 #else
     (void)bytes;
 #endif
+}
+
+unsigned UsableCoreCount() {
+#ifdef __linux__
+    // A fixed set covers 1024 cores; on a larger machine the call fails
+    // and the count of the machine's cores stands in.
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0) return static_cast<unsigned>(std::max(1, CPU_COUNT(&cores)));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 void StartWriteBack(FileHandle file) {

@@ -4,8 +4,10 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "stream/Platform.h"
 
@@ -156,6 +158,17 @@ bool DropWrittenBack(FileHandle, uint64_t, uint64_t) { return true; }
 void KeepFreedMemory(std::size_t) {}
 // Large pages need a privilege that users seldom hold.
 void UseHugePagesForHeap(std::size_t) {}
+
+unsigned UsableCoreCount() {
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+        unsigned count = 0;
+        for (; process != 0; process &= process - 1) ++count;
+        return count;
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
     // A run without a console (a script, a service) has nobody to click.

@@ -14,6 +14,10 @@
 
 #include "tests/support/TempDir.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
 #define KBN_TEST_FREED_MEMORY 1
 #include <sys/resource.h>
@@ -105,6 +109,25 @@ TEST(Platform, HeapBuffersComeInHugePages) {
 // Positioned reads give the bytes at their offset whatever the file
 // position, a short count at the end and none past it, on several threads
 // at once.
+#ifdef __linux__
+// The default number of threads: a process held to one core (taskset, a
+// container) must not start one per core of the machine.
+TEST(Platform, UsableCoreCountFollowsTheAffinity) {
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &all)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned held = platform::UsableCoreCount();
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(held, 1u);
+    EXPECT_EQ(platform::UsableCoreCount(), static_cast<unsigned>(CPU_COUNT(&all)));
+}
+#endif
+
 TEST(Platform, ReadFileAtReadsAtItsOffsetFromAnyThread) {
     test::TempDir dir;
     std::vector<uint8_t> bytes(10000);
