@@ -1,19 +1,14 @@
 #include "verify/BankVerifier.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "bank/NameText.h"
 #include "import/WavImporter.h"
 #include "reader/BankReader.h"
+#include "reader/ForEachOnThreads.h"
 #include "reader/SampleReader.h"
 #include "stream/ScratchBuffer.h"
 #include "stream/StreamIo.h"
@@ -124,68 +119,6 @@ void VerifySample(const Bank& bank, uint32_t i, CStreamIn& source, const Convert
     }
 }
 
-// The failure of the first sample in order that failed, among those
-// checked so far.
-class CFirstFailure {
-public:
-    void Record(uint32_t index, std::exception_ptr error) {
-        std::lock_guard lock(mutex_);
-        if (index < index_) {
-            index_ = index;
-            error_ = std::move(error);
-        }
-    }
-    uint32_t Index() {
-        std::lock_guard lock(mutex_);
-        return index_;
-    }
-    std::exception_ptr Error() {
-        std::lock_guard lock(mutex_);
-        return error_;
-    }
-
-private:
-    std::mutex mutex_;
-    uint32_t index_ = UINT32_MAX;
-    std::exception_ptr error_;
-};
-
-// Each thread takes the next sample not yet taken, and stops at one past a
-// sample that failed. Every sample before the first that failed is then
-// checked, so the error is the one a check in order would throw.
-void VerifySamplesOnThreads(const Bank& bank, CStreamIn& written, CStreamIn& source, const ConvertedBank& converted,
-                            unsigned threads) {
-    const auto count = static_cast<uint32_t>(bank.samples.size());
-    std::atomic<uint32_t> next{0};
-    CFirstFailure failure;
-    const auto work = [&]() noexcept {
-        SampleCheck check(written, SampleAccess::AtPositions);
-        for (;;) {
-            const uint32_t i = next.fetch_add(1);
-            if (i >= count || i > failure.Index()) return;
-            try {
-                VerifySample(bank, i, source, converted, check, true);
-            } catch (...) {
-                failure.Record(i, std::current_exception());
-            }
-        }
-    };
-    {
-        // When the system refuses a thread, those that started, the
-        // caller's at least, check every sample.
-        std::vector<std::jthread> workers;
-        for (unsigned t = 1; t < threads; ++t) {
-            try {
-                workers.emplace_back(work);
-            } catch (const std::system_error&) {
-                break;
-            }
-        }
-        work();
-    }
-    if (const std::exception_ptr error = failure.Error()) std::rethrow_exception(error);
-}
-
 // Whether the samples can be checked on several threads: both streams read
 // at positions, and every sample's source values lie side by side.
 bool CanVerifyOnThreads(const CStreamIn& written, const CStreamIn& source, const ConvertedBank& converted) {
@@ -228,14 +161,12 @@ void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& conv
         throw CVerifyError(e.what());
     }
     if (auto difference = FindStructureDifference(converted.bank, bank)) throw CVerifyError(*difference);
-    const auto count = static_cast<uint32_t>(bank.samples.size());
-    threads = std::min(threads, count);
-    if (threads > 1 && CanVerifyOnThreads(written, source, converted)) {
-        VerifySamplesOnThreads(bank, written, source, converted, threads);
-        return;
-    }
-    SampleCheck check(written, SampleAccess::Sequential);
-    for (uint32_t i = 0; i < count; ++i) VerifySample(bank, i, source, converted, check, false);
+    const bool onThreads = threads > 1 && CanVerifyOnThreads(written, source, converted);
+    const SampleAccess access = onThreads ? SampleAccess::AtPositions : SampleAccess::Sequential;
+    ForEachOnThreads(
+        static_cast<uint32_t>(bank.samples.size()), onThreads ? threads : 1,
+        [&] { return SampleCheck(written, access); },
+        [&](SampleCheck& check, uint32_t i) { VerifySample(bank, i, source, converted, check, onThreads); });
 }
 
 }  // namespace kbn
