@@ -89,7 +89,7 @@ for _ in $(seq "$runs"); do
   once 0,1 "$work/fluid2.kbn" "$fluid" "$build/kbnconv" -j 2 "$fluid" "$work/fluid2.kbn" >>"$work/times.kbn2"
   both_at_once
   once 1 - "$work/fluid.flac" flac -t -s "$work/fluid.flac" >>"$work/times.flact"
-  once 1 - "$work/fluid.kbn" "$build/kbndump" -t "$work/fluid.kbn" >>"$work/times.kbnt"
+  once 1 - "$work/fluid.kbn" "$build/kbndump" -t -j 1 "$work/fluid.kbn" >>"$work/times.kbnt"
 done
 cmp -s "$work/fluid.kbn" "$work/fluid2.kbn" || { echo "-j 2 gave a different bank" >&2; exit 1; }
 read -r flac0 _ < <(median "$work/times.flac0")

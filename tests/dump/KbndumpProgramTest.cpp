@@ -110,6 +110,12 @@ TEST_P(KbndumpDamage, IsReportedByTest) {
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.err.rfind("bad.kbn: offset ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(GetParam().messagePart), std::string::npos) << result.err;
+    // The defect reported is the first in order, whatever the threads.
+    for (const char* jobs : {"-j1", "-j2", "-j8"}) {
+        const test::ProgramResult threaded = Dump({"-t", jobs, "bad.kbn"});
+        EXPECT_EQ(threaded.status, 1) << jobs;
+        EXPECT_EQ(threaded.err, result.err) << jobs;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -117,6 +123,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         DamageCase{"FlippedStreamBit",
                    [](std::vector<uint8_t>& b, const Bank& r) { b[r.samples[0].packedOffset + 50] ^= 0x10; },
+                   "sample 0 \"Sine A4\""},
+        DamageCase{"BothSamples",
+                   [](std::vector<uint8_t>& b, const Bank& r) {
+                       b[r.samples[0].packedOffset + 50] ^= 0x10;
+                       const uint64_t at = r.samples[1].streamOffset + 2;
+                       PutU64(b.data() + at, GetU64(b.data() + at) + 1);
+                   },
                    "sample 0 \"Sine A4\""},
         DamageCase{"Truncated", [](std::vector<uint8_t>& b, const Bank&) { b.resize(b.size() - 3); },
                    "runs past the end of the file"},
@@ -189,6 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
                               "kbndump: --test, --extract and --sf2 exclude each other (kbndump --help lists the options)\n"},
                     UsageCase{"MissingValue", {"a.kbn", "--extract"},
                               "kbndump: --extract needs a value (kbndump --help lists the options)\n"},
+                    UsageCase{"NoThreads", {"-t", "-j", "0", "a.kbn"},
+                              "kbndump: -j takes a number of threads from 1 to 256 (kbndump --help lists the options)\n"},
                     UsageCase{"Unknown", {"-z", "a.kbn"},
                               "kbndump: unknown option '-z' (kbndump --help lists the options)\n"}),
     [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
