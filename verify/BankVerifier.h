@@ -24,7 +24,8 @@ std::optional<std::string> FindStructureDifference(const Bank& expected, const B
 // with the source's PCM read again from `source`, and compares the structure
 // with `converted`. Throws CVerifyError naming the first difference. The
 // samples are checked on up to `threads` threads when both streams read at
-// positions; the error is the same for any number.
+// positions and no sample's source values are interleaved with another's
+// (a stereo WAV's are checked on one); the error is the same for any number.
 void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted, unsigned threads = 1);
 
 }  // namespace kbn
