@@ -37,7 +37,8 @@ constexpr const char* kHelp =
     "\n"
     "Options:\n"
     "  -t, --test           decode every sample and check the whole bank\n"
-    "  -j, --jobs N         test with N threads (default: one per core)\n"
+    "  -j, --jobs N         test with N threads (default: one per core it may\n"
+    "                       run on)\n"
     "  -x, --extract DIR    write every sample into DIR as a 16-bit mono WAV file\n"
     "                       with a smpl chunk (root key and loop)\n"
     "      --sf2 OUT.sf2    rebuild a SoundFont 2 bank\n"
@@ -100,6 +101,10 @@ std::optional<DumpOptions> ParseOptions(int argc, const char* const* argv, std::
     }
     if (modes > 1) {
         error = "--test, --extract and --sf2 exclude each other";
+        return std::nullopt;
+    }
+    if (options.threads != 0 && options.mode != Mode::Test) {
+        error = "-j goes with --test only";
         return std::nullopt;
     }
     return options;
@@ -169,7 +174,7 @@ int RunKbndump(int argc, const char* const* argv, std::ostream& out, std::ostrea
         return 0;
     }
     if (options->paths.size() != 1) {
-        err << "Usage: kbndump [--test | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n";
+        err << "Usage: kbndump [--test [-j N] | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n";
         return kStatusUsage;
     }
     const std::string& path = options->paths[0];

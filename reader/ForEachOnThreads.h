@@ -55,6 +55,7 @@ void ForEachOnThreads(uint32_t count, unsigned threads, MakeState makeState, Wor
         // When the system refuses a thread, those that started, the
         // caller's at least, take every i.
         std::vector<std::jthread> workers;
+        workers.reserve(threads);
         for (unsigned t = 1; t < threads && t < count; ++t) {
             try {
                 workers.emplace_back(run);

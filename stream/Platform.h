@@ -73,10 +73,10 @@ void KeepFreedMemory(std::size_t bytes);
 // after KeepFreedMemory.
 void UseHugePagesForHeap(std::size_t bytes);
 
-// The number of cores this process may run on, at least 1: those of its
-// affinity (taskset, a container's CPU set) where the system has one, so
-// that a process held to one core does not start a thread per core of the
-// machine.
+// The number of cores the calling thread may run on, at least 1: those of
+// its affinity (the process's, set by taskset or a container's CPU set,
+// unless the thread changed its own) where the system has one, so that a
+// process held to one core does not start a thread per core of the machine.
 unsigned UsableCoreCount();
 
 // The interactive Retry/Cancel prompt. Without a user to answer (no

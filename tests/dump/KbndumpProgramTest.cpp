@@ -196,14 +196,16 @@ TEST_P(KbndumpUsage, IsAStatus255Error) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, KbndumpUsage,
-    testing::Values(UsageCase{"NoBank", {}, "Usage: kbndump [--test | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
-                    UsageCase{"TwoBanks", {"a.kbn", "b.kbn"}, "Usage: kbndump [--test | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
+    testing::Values(UsageCase{"NoBank", {}, "Usage: kbndump [--test [-j N] | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
+                    UsageCase{"TwoBanks", {"a.kbn", "b.kbn"}, "Usage: kbndump [--test [-j N] | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
                     UsageCase{"TwoModes", {"-t", "--sf2", "x.sf2", "a.kbn"},
                               "kbndump: --test, --extract and --sf2 exclude each other (kbndump --help lists the options)\n"},
                     UsageCase{"MissingValue", {"a.kbn", "--extract"},
                               "kbndump: --extract needs a value (kbndump --help lists the options)\n"},
                     UsageCase{"NoThreads", {"-t", "-j", "0", "a.kbn"},
                               "kbndump: -j takes a number of threads from 1 to 256 (kbndump --help lists the options)\n"},
+                    UsageCase{"ThreadsWithoutTest", {"-j", "2", "a.kbn"},
+                              "kbndump: -j goes with --test only (kbndump --help lists the options)\n"},
                     UsageCase{"Unknown", {"-z", "a.kbn"},
                               "kbndump: unknown option '-z' (kbndump --help lists the options)\n"}),
     [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });

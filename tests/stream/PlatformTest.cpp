@@ -106,9 +106,6 @@ TEST(Platform, HeapBuffersComeInHugePages) {
 }
 #endif
 
-// Positioned reads give the bytes at their offset whatever the file
-// position, a short count at the end and none past it, on several threads
-// at once.
 #ifdef __linux__
 // The default number of threads: a process held to one core (taskset, a
 // container) must not start one per core of the machine.
@@ -128,6 +125,9 @@ TEST(Platform, UsableCoreCountFollowsTheAffinity) {
 }
 #endif
 
+// Positioned reads give the bytes at their offset whatever the file
+// position, a short count at the end and none past it, on several threads
+// at once.
 TEST(Platform, ReadFileAtReadsAtItsOffsetFromAnyThread) {
     test::TempDir dir;
     std::vector<uint8_t> bytes(10000);
