@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "import/SoundFontConverter.h"
 #include "import/WavImporter.h"
 #include "reader/BankReader.h"
@@ -19,19 +21,34 @@ struct Conversion {
     ConvertedBank converted;
 };
 
+// The conversion of `source` by `convert(in, out, converted)`.
+template <class Convert>
+Conversion ConvertBytes(std::vector<uint8_t> source, Convert convert) {
+    Conversion c;
+    c.source = std::move(source);
+    CMemoryStreamIn in(c.source);
+    CMemoryStreamOut out;
+    convert(in, out, &c.converted);
+    c.bank = out.Bytes();
+    return c;
+}
+
+Conversion ConvertFont(const test::TestSoundFont& font) {
+    return ConvertBytes(test::BuildSoundFont(font),
+                        [](CStreamIn& in, CStreamOut& out, ConvertedBank* c) { ConvertSoundFont(in, out, c); });
+}
+
+Conversion ConvertWavFile(const test::TestWav& wav) {
+    return ConvertBytes(test::BuildWav(wav), [](CStreamIn& in, CStreamOut& out, ConvertedBank* c) { ConvertWav(in, out, c); });
+}
+
 Conversion ConvertFont() {
     test::TestSoundFont font;
     font.samples.push_back({"a", test::MakeSignal(test::Signal::Sine, 700)});
     font.samples.push_back({"b", test::MakeSignal(test::Signal::Noise, 90)});
     font.instruments.push_back({"i", {test::TestSfZone{{{17, 3}, {53, 1}}, {{0x0502, 48, 7, 0, 0}}}}});
     font.presets.push_back({"p", 3, 4, {test::TestSfZone{{{41, 0}}, {}}}});
-    Conversion c;
-    c.source = test::BuildSoundFont(font);
-    CMemoryStreamIn in(c.source);
-    CMemoryStreamOut out;
-    ConvertSoundFont(in, out, &c.converted);
-    c.bank = out.Bytes();
-    return c;
+    return ConvertFont(font);
 }
 
 std::string Verify(const Conversion& c, const std::vector<uint8_t>& bank, unsigned threads = 1) {
@@ -52,12 +69,7 @@ TEST(BankVerifier, AcceptsWhatWasWrittenFromASoundFontAndAStereoWav) {
     test::TestWav wav;
     wav.channels = 2;
     wav.pcm = test::MakeSignal(test::Signal::Noise, 2000);
-    Conversion stereo;
-    stereo.source = test::BuildWav(wav);
-    CMemoryStreamIn in(stereo.source);
-    CMemoryStreamOut out;
-    ConvertWav(in, out, &stereo.converted);
-    stereo.bank = out.Bytes();
+    const Conversion stereo = ConvertWavFile(wav);
     EXPECT_EQ(stereo.converted.pcm.at(1).stride, 4u);
     EXPECT_EQ(Verify(stereo, stereo.bank), "ok");
 }
@@ -87,13 +99,7 @@ Conversion ConvertManySamples() {
     }
     font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
     font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
-    Conversion c;
-    c.source = test::BuildSoundFont(font);
-    CMemoryStreamIn in(c.source);
-    CMemoryStreamOut out;
-    ConvertSoundFont(in, out, &c.converted);
-    c.bank = out.Bytes();
-    return c;
+    return ConvertFont(font);
 }
 
 TEST(BankVerifier, ReportsTheFirstDifferenceInOrderWhateverTheThreads) {
@@ -131,12 +137,7 @@ TEST(BankVerifier, ReportsTheFirstDifferenceInOrderWhateverTheThreads) {
 TEST(BankVerifier, AcceptsEmptySamplesOnAnyThreads) {
     test::TestWav wav;
     wav.withData = false;
-    Conversion empty;
-    empty.source = test::BuildWav(wav);
-    CMemoryStreamIn in(empty.source);
-    CMemoryStreamOut out;
-    ConvertWav(in, out, &empty.converted);
-    empty.bank = out.Bytes();
+    const Conversion empty = ConvertWavFile(wav);
     ASSERT_EQ(empty.converted.bank.samples.at(0).record.length, 0u);
     for (unsigned threads : {1u, 2u}) EXPECT_EQ(Verify(empty, empty.bank, threads), "ok") << threads;
 }
@@ -145,12 +146,7 @@ TEST(BankVerifier, ChecksAStereoWavsChannelsWithThreadsAskedFor) {
     test::TestWav wav;
     wav.channels = 2;
     wav.pcm = test::MakeSignal(test::Signal::Noise, 4000);
-    Conversion stereo;
-    stereo.source = test::BuildWav(wav);
-    CMemoryStreamIn in(stereo.source);
-    CMemoryStreamOut out;
-    ConvertWav(in, out, &stereo.converted);
-    stereo.bank = out.Bytes();
+    const Conversion stereo = ConvertWavFile(wav);
     EXPECT_EQ(Verify(stereo, stereo.bank, 2), "ok");
     // The right channel's sample differs from what a wrong stride would read.
     CMemoryStreamIn written(stereo.bank);
