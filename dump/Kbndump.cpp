@@ -87,6 +87,7 @@ std::optional<DumpOptions> ParseOptions(int argc, const char* const* argv, std::
         } else if (arg == "--version") {
             options.version = true;
         } else if (TakeJobsOption(argc, argv, i, options.threads, error)) {
+            // Its error, if any, is returned below.
         } else if (arg == "-t" || arg == "--test") {
             ++modes;
             options.mode = Mode::Test;
