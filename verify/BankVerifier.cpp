@@ -69,13 +69,13 @@ std::optional<std::string> CompareZones(const std::string& owner, const std::vec
     return std::nullopt;
 }
 
-// The source's PCM of one sample, into `buffer`. `atPositions`: with
-// ReadAt, for a sample whose values lie side by side (stride 2), so that
-// threads can share the stream.
+// The source's PCM of one sample, into `buffer`. AtPositions: with ReadAt,
+// for a sample whose values lie side by side (stride 2), so that threads
+// can share the stream.
 std::span<const int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& location, uint32_t frames,
-                                       bool atPositions, CScratchBuffer<int16_t>& buffer) {
+                                       SampleAccess access, CScratchBuffer<int16_t>& buffer) {
     const std::span<int16_t> pcm = buffer.Take(frames);
-    if (atPositions) {
+    if (access == SampleAccess::AtPositions) {
         ReadPcm16At(source, location.offset, pcm.data(), frames);
         return pcm;
     }
@@ -90,7 +90,8 @@ std::span<const int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& loc
 
 // What one thread of a check needs: its own reader and buffers.
 struct SampleCheck {
-    SampleCheck(CStreamIn& written, SampleAccess access) : reader(written, access) {}
+    SampleCheck(CStreamIn& written, SampleAccess how) : access(how), reader(written, how) {}
+    SampleAccess access;  // for the bank and the source alike
     CSampleReader reader;
     CScratchBuffer<int16_t> sourceBuffer;
 };
@@ -98,7 +99,7 @@ struct SampleCheck {
 // Decodes sample i and compares it with the source; CVerifyError on a
 // difference or a stream that does not decode.
 void VerifySample(const Bank& bank, uint32_t i, CStreamIn& source, const ConvertedBank& converted,
-                  SampleCheck& check, bool atPositions) {
+                  SampleCheck& check) {
     const BankSample& sample = bank.samples[i];
     std::span<const int16_t> decoded;
     try {
@@ -107,7 +108,7 @@ void VerifySample(const Bank& bank, uint32_t i, CStreamIn& source, const Convert
         throw CVerifyError(e.what());
     }
     const std::span<const int16_t> original =
-        ReadSourcePcm(source, converted.pcm[i], sample.record.length, atPositions, check.sourceBuffer);
+        ReadSourcePcm(source, converted.pcm[i], sample.record.length, check.access, check.sourceBuffer);
     // memcmp compares many bytes a step; the frame is looked for only
     // once they differ. An empty sample's buffers may be null, which
     // memcmp may not be given.
@@ -167,7 +168,7 @@ void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& conv
     ForEachOnThreads(
         static_cast<uint32_t>(bank.samples.size()), onThreads ? threads : 1,
         [&] { return SampleCheck(written, access); },
-        [&](SampleCheck& check, uint32_t i) { VerifySample(bank, i, source, converted, check, onThreads); });
+        [&](SampleCheck& check, uint32_t i) { VerifySample(bank, i, source, converted, check); });
 }
 
 }  // namespace kbn
