@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds kbnconv and runs every test: the release build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the 32-bit Windows build
+# Builds kbnconv and runs every test: the release build (with GCC and with
+# clang), the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the 32-bit Windows build
 # under wine against the Linux programs, and a minute of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +10,11 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKBN_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+# The same tests built by clang, warnings as errors too.
+cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++-14 -DKBN_WERROR=ON
+cmake --build build-clang -j"$jobs"
+ctest --test-dir build-clang --output-on-failure -j"$jobs"
 
 # Any sanitizer report ends the program that made it, which fails its test.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKBN_SANITIZE=ON -DKBN_WERROR=ON \

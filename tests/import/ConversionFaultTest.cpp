@@ -194,7 +194,9 @@ private:
 class ReadFailureUnderAConversion : public testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(ReadFailureUnderAConversion, RetriesOnceTheSourceReadsOrGivesUp) {
-    const auto [retry, readAt] = GetParam();
+    // Named copies: clang 14 cannot capture a structured binding in a lambda.
+    const bool retry = std::get<0>(GetParam());
+    const bool readAt = std::get<1>(GetParam());
     const Bytes sf2 = NoiseSoundFont();
     test::TempDir dir;
     FlakySource source(sf2, dir);
