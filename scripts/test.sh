@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds kbnconv and runs every test: the release build (with GCC and with
-# clang), the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the 32-bit Windows build
-# under wine against the Linux programs, and a minute of each fuzzer.
+# Builds kbnconv and runs every test: the release build with GCC and with
+# clang, the same tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the 32-bit Windows build under wine against the Linux programs, and a
+# minute of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
