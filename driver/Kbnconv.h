@@ -7,7 +7,7 @@ namespace kbn {
 // Exit statuses of kbnconv.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitConversionFailed = 1;
-inline constexpr int kExitUsage = -1;  // 255 as a process status
+inline constexpr int kExitUsage = 255;
 
 // The whole program: arguments in, status out. Messages go to the two
 // streams given, so that tests can read them.

@@ -29,7 +29,7 @@ namespace kbn {
 namespace {
 
 constexpr int kStatusFailed = 1;
-constexpr int kStatusUsage = -1;
+constexpr int kStatusUsage = 255;
 
 constexpr const char* kHelp =
     "Usage: kbndump [options] BANK.kbn\n"

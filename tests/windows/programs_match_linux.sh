@@ -30,8 +30,12 @@ check() {
   done
   "$linux/$program" "${linuxArgs[@]}" >"linux.stdout" 2>"linux.stderr"
   local linuxStatus=$?
-  "$wine" "$windows/$program.exe" "${windowsArgs[@]}" >"windows.stdout" 2>"windows.stderr"
-  local windowsStatus=$?
+  # The exit code in full: a shell sees only its low 8 bits.
+  rm -f exit-code.txt
+  "$wine" "$windows/tests/RunWithExitCode.exe" exit-code.txt "$("$wine" winepath -w "$windows/$program.exe")" \
+    "${windowsArgs[@]}" >"windows.stdout" 2>"windows.stderr"
+  local windowsStatus
+  windowsStatus=$(tr -d '\r' <exit-code.txt 2>/dev/null || echo "none")
   [ "$linuxStatus" = "$windowsStatus" ] || fail "$name: status $windowsStatus under wine, $linuxStatus on Linux"
   for stream in stdout stderr; do
     local l w
