@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <ostream>
 #include <string>
@@ -160,6 +161,8 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
         err << e.what() << "\n";
     } catch (const std::bad_alloc&) {
         err << inPath << ": out of memory\n";
+    } catch (const std::exception& e) {
+        err << inPath << ": " << e.what() << "\n";
     }
     return kExitConversionFailed;
 }

@@ -195,10 +195,10 @@ int RunKbndump(int argc, const char* const* argv, std::ostream& out, std::ostrea
         err << path << ": " << e.what() << "\n";
     } catch (const CRvFile::Error& e) {
         err << e.what() << "\n";
-    } catch (const std::length_error& e) {
-        err << path << ": " << e.what() << "\n";
     } catch (const std::bad_alloc&) {
         err << path << ": out of memory\n";
+    } catch (const std::exception& e) {
+        err << path << ": " << e.what() << "\n";
     }
     return kStatusFailed;
 }

@@ -79,6 +79,10 @@ void UseHugePagesForHeap(std::size_t bytes);
 // process held to one core does not start a thread per core of the machine.
 unsigned UsableCoreCount();
 
+// Writes all of `size` bytes of text to standard output, in the platform's
+// line ends; false, with LastError() set, when the system refuses them.
+bool WriteStandardOutput(const char* text, std::size_t size);
+
 // The interactive Retry/Cancel prompt. Without a user to answer (no
 // terminal), the answer is Cancel at once.
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text);

@@ -297,6 +297,20 @@ bool CloseFile(FileHandle file) {
     return close(ToFd(file)) == 0 || errno == EINTR;
 }
 
+bool WriteStandardOutput(const char* text, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(STDOUT_FILENO, text, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        text += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
     if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return PromptAnswer::Cancel;
     std::string question = "\n";

@@ -170,6 +170,23 @@ unsigned UsableCoreCount() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+bool WriteStandardOutput(const char* text, std::size_t size) {
+    const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    // Lines end in CR LF, as a text-mode stream writes them.
+    std::string lines;
+    lines.reserve(size + size / 16);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (text[i] == '\n') lines.push_back('\r');
+        lines.push_back(text[i]);
+    }
+    uint32_t written = 0;
+    return WriteAll(reinterpret_cast<FileHandle>(handle), lines.data(), static_cast<uint32_t>(lines.size()), written);
+}
+
 PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
     // A run without a console (a script, a service) has nobody to click.
     if (!IsConsole(STD_INPUT_HANDLE) || !IsConsole(STD_ERROR_HANDLE)) return PromptAnswer::Cancel;

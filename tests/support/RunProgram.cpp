@@ -44,7 +44,8 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         Redirect(inPath, STDIN_FILENO, O_RDONLY);
-        Redirect(outPath, STDOUT_FILENO, O_WRONLY | O_CREAT | O_TRUNC);
+        Redirect(options.outputPath.empty() ? outPath : options.outputPath, STDOUT_FILENO,
+                 O_WRONLY | O_CREAT | O_TRUNC);
         Redirect(errPath, STDERR_FILENO, O_WRONLY | O_CREAT | O_TRUNC);
         if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
         if (options.fileSizeLimit >= 0) {

@@ -15,6 +15,7 @@ struct ProgramResult {
 
 struct ProgramOptions {
     std::string input;                  // standard input
+    std::string outputPath;             // standard output to this file, not captured
     std::string workingDirectory;       // empty: the test's own
     long fileSizeLimit = -1;            // RLIMIT_FSIZE in bytes, -1: none
     bool ignoreFileSizeSignal = false;  // start with SIGXFSZ ignored

@@ -1,0 +1,33 @@
+#include "cli/ProgramMain.h"
+
+#include <exception>
+#include <iostream>
+
+#include "stream/Platform.h"
+#include "stream/StandardOutput.h"
+
+namespace kbn {
+
+int RunProgramMain(const char* name, ProgramBody body, int argc, const char* const* argv) {
+    // The samples' buffers come and go as the bank goes by: they stay in the
+    // process for the next samples instead of being faulted in anew, and
+    // come in huge pages where the system offers them.
+    platform::KeepFreedMemory(std::size_t{32} << 20);
+    platform::UseHugePagesForHeap(std::size_t{32} << 20);
+
+    CStandardOutputBuffer buffer;
+    std::ostream out(&buffer);
+    int status = 1;
+    try {
+        status = body(argc, argv, out, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << name << ": " << e.what() << "\n";
+    }
+    if (const int error = buffer.Finish(); error != 0) {
+        std::cerr << name << ": cannot write to standard output: " << platform::ErrorText(error) << "\n";
+        if (status == 0) status = 1;
+    }
+    return status;
+}
+
+}  // namespace kbn
