@@ -80,11 +80,8 @@ ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std:
                           unsigned threads) {
     CRvFile input;
     input.Open(inPath.c_str(), CRvFile::kAccessRead, 0);
-    if (platform::IsSameFile(inPath, outPath)) {
-        throw CRvFile::Error(outPath + ": is the input file itself; not writing over it");
-    }
     ConversionSummary summary;
-    CAtomicOutputFile output(outPath);
+    CAtomicOutputFile output(outPath, inPath);
     ConvertSource(kind, input, output.Stream(), summary.converted, threads);
     summary.bankBytes = output.BytesWritten();
     output.Close();

@@ -134,7 +134,7 @@ void TestBank(OpenBank& opened, const std::string& path, unsigned threads, std::
         << " instruments, " << opened.bank.presets.size() << " presets\n";
 }
 
-void ExtractSamples(OpenBank& opened, const std::string& directory) {
+void ExtractSamples(OpenBank& opened, const std::string& bankPath, const std::string& directory) {
     if (!platform::MakeDirectory(directory)) {
         throw CRvFile::Error(directory + ": cannot create the directory: " + platform::ErrorText(platform::LastError()));
     }
@@ -142,14 +142,14 @@ void ExtractSamples(OpenBank& opened, const std::string& directory) {
     for (uint32_t i = 0; i < opened.bank.samples.size(); ++i) {
         const BankSample& sample = opened.bank.samples[i];
         const std::span<const int16_t> pcm = reader.Read(sample, i);
-        CAtomicOutputFile wav(directory + "/" + SampleFileName(i, sample.record.name));
+        CAtomicOutputFile wav(directory + "/" + SampleFileName(i, sample.record.name), bankPath);
         WriteSampleWav(wav.Stream(), sample.record, pcm);
         wav.Commit();
     }
 }
 
 void RebuildSoundFont(OpenBank& opened, const std::string& bankPath, const std::string& target) {
-    CAtomicOutputFile sf2(target);
+    CAtomicOutputFile sf2(target, bankPath);
     const SamplePcmSource pcm = [&](uint32_t index) {
         return ReadSamplePcm(opened.file, opened.bank.samples[index], index);
     };
@@ -187,7 +187,7 @@ int RunKbndump(int argc, const char* const* argv, std::ostream& out, std::ostrea
             case Mode::Test:
                 TestBank(opened, path, options->threads != 0 ? options->threads : platform::UsableCoreCount(), out);
                 break;
-            case Mode::Extract: ExtractSamples(opened, options->target); break;
+            case Mode::Extract: ExtractSamples(opened, path, options->target); break;
             case Mode::Rebuild: RebuildSoundFont(opened, path, options->target); break;
         }
         return 0;

@@ -6,8 +6,16 @@
 
 namespace kbn {
 
-CAtomicOutputFile::CAtomicOutputFile(std::string targetPath) : targetPath_(std::move(targetPath)) {
-    tempPath_ = platform::CreateSiblingTempFile(targetPath_);
+CAtomicOutputFile::CAtomicOutputFile(std::string targetPath, const std::string& inputPath)
+    : targetPath_(std::move(targetPath)) {
+    if (!inputPath.empty() && platform::IsSameFile(inputPath, targetPath_)) {
+        throw CRvFile::Error(targetPath_ + ": is the input file itself; not writing over it");
+    }
+    if (!platform::FollowLinks(targetPath_, writtenPath_)) {
+        throw CRvFile::Error(targetPath_ + ": cannot follow the symbolic link: " +
+                             platform::ErrorText(platform::LastError()));
+    }
+    tempPath_ = platform::CreateSiblingTempFile(writtenPath_);
     if (tempPath_.empty()) {
         throw CRvFile::Error(targetPath_ + ": cannot create a temporary file beside it: " +
                              platform::ErrorText(platform::LastError()));
@@ -15,7 +23,9 @@ CAtomicOutputFile::CAtomicOutputFile(std::string targetPath) : targetPath_(std::
     try {
         file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, platform::TemporaryFileShare());
         file_.SetName(targetPath_);
-        file_.SetEarlyWriteBack(platform::PathExists(targetPath_));
+        // Once open for writing: permissions that forbid it take effect at the rename.
+        platform::CopyPermissions(writtenPath_, tempPath_);
+        file_.SetEarlyWriteBack(platform::PathExists(writtenPath_));
         file_.SetKeptInMemory(kKeptInMemory);
     } catch (...) {
         Discard();
@@ -38,7 +48,7 @@ void CAtomicOutputFile::Close() {
 
 void CAtomicOutputFile::Commit() {
     Close();
-    if (!platform::RenameOver(tempPath_, targetPath_)) {
+    if (!platform::RenameOver(tempPath_, writtenPath_)) {
         const int code = platform::LastError();
         Discard();
         throw CRvFile::Error(targetPath_ + ": cannot replace: " + platform::ErrorText(code));

@@ -10,9 +10,13 @@ namespace kbn {
 // a temporary file beside the target; Commit closes it and renames it over
 // the target. Until then an interrupt signal, an exception or destruction
 // removes the temporary file, and whatever was at the target stays as it was.
+// A target that is a symbolic link is written where it points, the link left
+// in place; a file replaced leaves its permission bits to the new one.
 class CAtomicOutputFile {
 public:
-    explicit CAtomicOutputFile(std::string targetPath);
+    // Refuses (CRvFile::Error) a target that is the file at `inputPath`,
+    // under any name: a link, another spelling of the path.
+    explicit CAtomicOutputFile(std::string targetPath, const std::string& inputPath = {});
     CAtomicOutputFile(const CAtomicOutputFile&) = delete;
     CAtomicOutputFile& operator=(const CAtomicOutputFile&) = delete;
     ~CAtomicOutputFile();
@@ -39,7 +43,8 @@ public:
 private:
     void Discard() noexcept;
 
-    std::string targetPath_;
+    std::string targetPath_;  // as given, for messages
+    std::string writtenPath_;  // where the file goes: a link's target
     std::string tempPath_;
     CRvFile file_;
     bool done_ = false;

@@ -100,6 +100,13 @@ bool RenameOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 // Creates a directory; an existing directory is success.
 bool MakeDirectory(const std::string& path);
+// Where writing to `path` would write: a symbolic link's target (a chain
+// of them followed), which need not exist yet, or the path itself. False,
+// with LastError() set, when the links cannot be followed (a loop).
+bool FollowLinks(const std::string& path, std::string& target);
+// Gives `to` the permission bits of `from`, when `from` exists: a file that
+// replaces another keeps what its user set up.
+void CopyPermissions(const std::string& from, const std::string& to);
 // True when both paths name the same existing file (links followed).
 bool IsSameFile(const std::string& a, const std::string& b);
 // True when something (a file, a directory, a link, even a dangling one) is

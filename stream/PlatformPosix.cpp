@@ -1,5 +1,6 @@
 // The platform layer on POSIX systems.
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/SiblingTempName.h"
 #include "stream/Platform.h"
 
 namespace kbn::platform {
@@ -333,10 +335,10 @@ std::string CreateSiblingTempFile(const std::string& target) {
     InstallSignalHandlersOnce();
     // Held back while the file is created and armed, and delivered after.
     SignalBlock block;
-    const std::string stem = DirectoryOf(target) + "." + BaseNameOf(target) + ".";
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string candidate = stem + std::to_string(getpid()) + "-" +
-                                      std::to_string(counter.fetch_add(1)) + ".tmp";
+        const std::string unique = std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1));
+        const std::string candidate = SiblingTempName(DirectoryOf(target), BaseNameOf(target), unique, NAME_MAX,
+                                                      PATH_MAX - 1);
         const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             close(fd);
@@ -364,6 +366,28 @@ bool MakeDirectory(const std::string& path) {
     if (errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
     if (errno == EEXIST) errno = ENOTDIR;
     return false;
+}
+
+bool FollowLinks(const std::string& path, std::string& target) {
+    // As open() follows them, but to a name that need not exist yet.
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+        std::string link(static_cast<std::size_t>(info.st_size) + 1, '\0');
+        const ssize_t length = readlink(target.c_str(), link.data(), link.size());
+        if (length < 0) return false;
+        if (static_cast<std::size_t>(length) >= link.size()) continue;  // changed meanwhile: read it again
+        link.resize(static_cast<std::size_t>(length));
+        target = link.starts_with('/') ? link : DirectoryOf(target) + link;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+void CopyPermissions(const std::string& from, const std::string& to) {
+    struct stat info {};
+    if (stat(from.c_str(), &info) == 0) chmod(to.c_str(), info.st_mode & 07777);
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/SiblingTempName.h"
 #include "stream/Platform.h"
 
 namespace kbn::platform {
@@ -199,10 +200,11 @@ PromptAnswer AskRetryCancel(std::string_view caption, std::string_view text) {
 std::string CreateSiblingTempFile(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     InstallControlHandlerOnce();
-    const std::string stem = DirectoryOf(target) + "." + BaseNameOf(target) + ".";
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string candidate = stem + std::to_string(GetCurrentProcessId()) + "-" +
-                                      std::to_string(counter.fetch_add(1)) + ".tmp";
+        const std::string unique =
+            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter.fetch_add(1));
+        const std::string candidate = SiblingTempName(DirectoryOf(target), BaseNameOf(target), unique, 255,
+                                                      MAX_PATH - 1);
         const HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
@@ -239,6 +241,15 @@ bool MakeDirectory(const std::string& path) {
     SetLastError(ERROR_DIRECTORY);
     return false;
 }
+
+// Replacing a link replaces the link itself here.
+bool FollowLinks(const std::string& path, std::string& target) {
+    target = path;
+    return true;
+}
+
+// A read-only file cannot be replaced at all; other attributes stay behind.
+void CopyPermissions(const std::string&, const std::string&) {}
 
 bool IsSameFile(const std::string& a, const std::string& b) {
     // Opened for no data access, which no share mode refuses.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "import/SoundFontConverter.h"
 #include "reader/BankReader.h"
@@ -178,6 +179,33 @@ TEST_F(Kbndump, RebuiltSoundFontConvertsToTheSameBank) {
     ASSERT_EQ(Dump({"--sf2=rebuilt2.sf2", "again.kbn"}).status, 0);
     ASSERT_EQ(Kbnconv({"rebuilt2.sf2", "third.kbn"}).status, 0);
     EXPECT_EQ(test::ReadFileBytes(dir_ / "third.kbn"), bank_);
+}
+
+// An output that is the bank being read, under any name: refused, the bank
+// intact, nothing left behind.
+TEST_F(Kbndump, NeverWritesOverTheBankItReads) {
+    std::filesystem::create_symlink("in.kbn", dir_.Path() / "link.kbn");
+    std::filesystem::create_hard_link(dir_.Path() / "in.kbn", dir_.Path() / "hard.kbn");
+    // A bank whose name is that of its first sample's WAV file.
+    std::filesystem::copy_file(dir_.Path() / "in.kbn", dir_.Path() / "000-Sine A4.wav");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"--sf2", "in.kbn", "in.kbn"}, "in.kbn"},
+        {{"--sf2", "./in.kbn", "in.kbn"}, "./in.kbn"},
+        {{"--sf2", "link.kbn", "in.kbn"}, "link.kbn"},
+        {{"--sf2=hard.kbn", "in.kbn"}, "hard.kbn"},
+        {{"--extract", ".", "000-Sine A4.wav"}, "./000-Sine A4.wav"},
+    };
+    for (const auto& c : cases) {
+        const test::ProgramResult result = Dump(c.args);
+        EXPECT_EQ(result.status, 1) << c.err;
+        EXPECT_EQ(result.err, c.err + ": is the input file itself; not writing over it\n");
+    }
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "in.kbn"), bank_);
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "000-Sine A4.wav"), bank_);
+    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"000-Sine A4.wav", "hard.kbn", "in.kbn", "in.sf2", "link.kbn"}));
 }
 
 struct UsageCase {

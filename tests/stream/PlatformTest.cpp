@@ -1,5 +1,7 @@
 #include "stream/Platform.h"
 
+#include "platform/SiblingTempName.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,6 +45,23 @@ TEST(Platform, PathExistsForAnythingAtThePath) {
         {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::PathExists(c.path), c.exists) << c.path;
+}
+
+TEST(Platform, TemporaryNamesAreShortenedNotTheOutputs) {
+    const std::string longName(250, 'n');
+    const struct {
+        std::string directory, name;
+        std::size_t maxName, maxPath;
+        std::string expected;
+    } cases[] = {
+        {"d/", "out.kbn", 255, 4095, "d/.out.kbn.7-0.tmp"},
+        {"", longName, 255, 4095, "." + std::string(255 - 9, 'n') + ".7-0.tmp"},
+        {"dir/", "out.kbn", 255, 17, "dir/.out..7-0.tmp"},
+        {"dir/", "out.kbn", 255, 10, "dir/..7-0.tmp"},  // no room for the name at all
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::SiblingTempName(c.directory, c.name, "7-0", c.maxName, c.maxPath), c.expected) << c.name;
+    }
 }
 
 #ifdef KBN_TEST_FREED_MEMORY
