@@ -24,8 +24,10 @@ inline constexpr uint8_t kSampleFlagPresent = 0x01;  // set in every record
 inline constexpr uint8_t kSampleFlagRom = 0x04;      // the source declares a ROM sample
 inline constexpr uint8_t kSampleFlagStereo = 0x08;   // one channel of a stereo WAV
 
-// Bank generator ids the importers write themselves.
+// Bank generator ids that the code names.
 inline constexpr uint16_t kGenSampleId = 1;
+inline constexpr uint16_t kGenKeyRange = 2;
+inline constexpr uint16_t kGenVelRange = 3;
 inline constexpr uint16_t kGenSampleModes = 6;
 inline constexpr uint16_t kGenPan = 8;
 inline constexpr uint16_t kGenInstrument = 52;

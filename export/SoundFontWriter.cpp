@@ -1,5 +1,6 @@
 #include "export/SoundFontWriter.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "bank/GeneratorMap.h"
@@ -118,12 +119,34 @@ void WriteModulators(CStreamOut& out, const char (&id)[5], const std::vector<Own
     out.Write(kTerminal, sizeof kTerminal);
 }
 
+// A SoundFont zone lists keyRange first, velRange second and ends with
+// sampleID or instrument; players drop what comes after these (FluidSynth
+// then loses a zone's loop and pan). The others keep the bank's order, so
+// that a bank made from a SoundFont converts back to itself.
+int StandardRank(uint16_t id) {
+    switch (id) {
+        case kGenKeyRange: return 0;
+        case kGenVelRange: return 1;
+        case kGenSampleId:
+        case kGenInstrument: return 3;
+        default: return 2;
+    }
+}
+
+std::vector<GeneratorEntry> InStandardOrder(const std::vector<GeneratorEntry>& generators) {
+    std::vector<GeneratorEntry> ordered = generators;
+    std::stable_sort(ordered.begin(), ordered.end(), [](const GeneratorEntry& a, const GeneratorEntry& b) {
+        return StandardRank(a.id) < StandardRank(b.id);
+    });
+    return ordered;
+}
+
 template <typename Owner>
 void WriteGenerators(CStreamOut& out, const char (&id)[5], const std::vector<Owner>& owners, uint32_t count) {
     ChunkHeader(out, id, 4 * (uint64_t{count} + 1));
     for (const Owner& owner : owners) {
         for (const BankZone& zone : owner.zones) {
-            for (const GeneratorEntry& g : zone.generators) {
+            for (const GeneratorEntry& g : InStandardOrder(zone.generators)) {
                 const auto number = SoundFontGeneratorOf(g.id);
                 if (!number) throw std::length_error("generator id " + std::to_string(g.id) + " has no SoundFont number");
                 WriteU16(out, *number);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace kbn::test {
 namespace {
 
@@ -19,7 +18,29 @@ void Event(std::vector<uint8_t>& track, uint32_t ticks, std::initializer_list<ui
     track.insert(track.end(), bytes);
 }
 
+// Format 0, one track, 480 ticks a beat (at the default 120 beats a
+// minute, 960 ticks a second).
+std::vector<uint8_t> FileOf(const std::vector<uint8_t>& track) {
+    const auto size = static_cast<uint32_t>(track.size());
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k',
+                                 static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                                 static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+    const std::size_t header = file.size();
+    file.resize(header + track.size());
+    std::copy(track.begin(), track.end(), file.begin() + static_cast<std::ptrdiff_t>(header));
+    return file;
+}
+
 }  // namespace
+
+std::vector<uint8_t> MakeHeldNote(uint8_t key, uint32_t milliseconds) {
+    std::vector<uint8_t> track;
+    Event(track, 0, {0xC0, 0});
+    Event(track, 0, {0x90, key, 100});
+    Event(track, milliseconds * 96 / 100, {0x80, key, 0});
+    Event(track, 0, {0xFF, 0x2F, 0x00});
+    return FileOf(track);
+}
 
 std::vector<uint8_t> MakeTestSong() {
     const uint8_t programs[] = {0, 24, 40, 56, 73, 19, 33, 48, 80, 0, 11, 104, 115, 61, 88, 30};
@@ -39,16 +60,7 @@ std::vector<uint8_t> MakeTestSong() {
         Event(track, 120, {0x89, drum, 0});
     }
     Event(track, 480, {0xFF, 0x2F, 0x00});
-
-    const auto size = static_cast<uint32_t>(track.size());
-    // Format 0, one track, 480 ticks a beat.
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k',
-                                 static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-                                 static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
-    const std::size_t header = file.size();
-    file.resize(header + track.size());
-    std::copy(track.begin(), track.end(), file.begin() + static_cast<std::ptrdiff_t>(header));
-    return file;
+    return FileOf(track);
 }
 
 }  // namespace kbn::test

@@ -10,4 +10,7 @@ namespace kbn::test {
 // touches many presets of a General MIDI bank.
 std::vector<uint8_t> MakeTestSong();
 
+// One note of program 0 on channel 0, held for `milliseconds`.
+std::vector<uint8_t> MakeHeldNote(uint8_t key, uint32_t milliseconds);
+
 }  // namespace kbn::test
