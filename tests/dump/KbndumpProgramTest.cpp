@@ -25,7 +25,7 @@ test::TestSoundFont Font() {
     test::TestSfZone zone{{{43, 0x4020}, {44, 0x7F00}, {54, 1}, {53, 0}}, {{0x0102, 8, 300, 0x0D02, 0}}};
     font.instruments.push_back({"Lead", {global, zone, test::TestSfZone{{{53, 1}}, {}}}});
     font.instruments.push_back({"Empty", {}});
-    font.presets.push_back({"Lead Preset", 7, 1, {test::TestSfZone{{{41, 0}, {52, 10}}, {}}}});
+    font.presets.push_back({"Lead Preset", 7, 1, {test::TestSfZone{{{52, 10}, {41, 0}}, {}}}});
     font.presets.push_back({"Drums", 0, 128, {test::TestSfZone{{{41, 1}}, {}}}});
     return font;
 }
@@ -82,7 +82,7 @@ TEST_F(Kbndump, ListsTheBankInAStableTextForm) {
                   "  zone 2: sampleID=1\n"
                   "instrument 1 \"Empty\"\n"
                   "preset 0 \"Lead Preset\" bank=1 program=7\n"
-                  "  zone 0: instrument=0 fineTune=10\n"
+                  "  zone 0: fineTune=10 instrument=0\n"
                   "preset 1 \"Drums\" bank=128 program=0\n"
                   "  zone 0: instrument=1\n");
 }
