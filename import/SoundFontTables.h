@@ -47,6 +47,10 @@ struct SfSampleHeader {  // "shdr", 46 bytes
     uint16_t sampleType = 0;
 };
 
+// SoundFont generator numbers that name another record.
+inline constexpr uint16_t kSfInstrument = 41;
+inline constexpr uint16_t kSfSampleId = 53;
+
 inline constexpr uint16_t kSampleTypeCompressed = 0x0010;
 inline constexpr uint16_t kSampleTypeRom = 0x8000;
 

@@ -31,7 +31,25 @@ struct ZoneSide {
     const char* bagId;     // "ibag" or "pbag"
     const char* genId;     // "igen" or "pgen"
     const char* modId;     // "imod" or "pmod"
+    uint16_t referenceOper;  // the generator that names a sample or an instrument
+    const char* referenced;  // "sample" or "instrument"
+    uint32_t referenceCount; // how many of those the bank will hold
 };
+
+// A sample or instrument that does not exist would leave the bank pointing
+// past its own section, which no player can follow.
+template <typename ZoneName>
+void CheckReferences(const std::vector<SfGenerator>& generators, uint32_t first, uint32_t next,
+                     const ZoneSide& side, const ZoneName& zone) {
+    for (uint32_t g = first; g < next; ++g) {
+        const SfGenerator& generator = generators[g];
+        if (generator.oper == side.referenceOper && generator.amount >= side.referenceCount) {
+            throw CSourceError(zone() + " uses " + side.referenced + " " + std::to_string(generator.amount) +
+                               ", but the bank has " + std::to_string(side.referenceCount) + " " +
+                               side.referenced + "s");
+        }
+    }
+}
 
 // An index range [first, next) of one zone in a generator or modulator table.
 // `zone()` names the zone: the name is only put together for an error, as
@@ -53,7 +71,8 @@ void CheckZoneRange(uint32_t first, uint32_t next, uint32_t tableCount, const ch
 // `headers` are the instrument or preset headers, terminal record included.
 template <typename Header>
 void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& bags,
-                uint32_t generatorCount, uint32_t modulatorCount, const ZoneSide& side) {
+                const std::vector<SfGenerator>& generators, uint32_t modulatorCount, const ZoneSide& side) {
+    const auto generatorCount = static_cast<uint32_t>(generators.size());
     const auto bagCount = static_cast<uint32_t>(bags.size());
     for (std::size_t i = 0; i + 1 < headers.size(); ++i) {
         const auto owner = [&] {
@@ -77,6 +96,7 @@ void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& ba
                            "generator", zone);
             CheckZoneRange(bags[z].modulatorIndex, bags[z + 1].modulatorIndex, modulatorCount, side.modId,
                            "modulator", zone);
+            CheckReferences(generators, bags[z].generatorIndex, bags[z + 1].generatorIndex, side, zone);
         }
     }
 }
@@ -119,10 +139,10 @@ void ValidateSoundFont(const SoundFontTables& tables) {
     CheckTable(tables.igen, "igen");
     CheckTable(tables.shdr, "shdr");
     CheckSamples(tables);
-    CheckZones(tables.inst.records, tables.ibag.records, tables.igen.Count(), tables.imod.Count(),
-               ZoneSide{"instrument", "ibag", "igen", "imod"});
-    CheckZones(tables.phdr.records, tables.pbag.records, tables.pgen.Count(), tables.pmod.Count(),
-               ZoneSide{"preset", "pbag", "pgen", "pmod"});
+    CheckZones(tables.inst.records, tables.ibag.records, tables.igen.records, tables.imod.Count(),
+               ZoneSide{"instrument", "ibag", "igen", "imod", kSfSampleId, "sample", tables.shdr.Count() - 1});
+    CheckZones(tables.phdr.records, tables.pbag.records, tables.pgen.records, tables.pmod.Count(),
+               ZoneSide{"preset", "pbag", "pgen", "pmod", kSfInstrument, "instrument", tables.inst.Count() - 1});
 }
 
 }  // namespace kbn

@@ -23,7 +23,9 @@ public:
 Bank ReadBank(CStreamIn& in);
 
 // Checks that every sampleID points into the sample section and every
-// instrument generator into the instrument section.
+// instrument generator into the instrument section. With ReadBank and the
+// decoding of every sample (CSampleReader), the whole check of a bank, as
+// kbndump --test and the converter's --verify make it.
 void CheckBankReferences(const Bank& bank);
 
 // Reads and decodes one sample's PCM; CBankFormatError when its stream does

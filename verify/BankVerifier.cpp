@@ -156,9 +156,12 @@ std::optional<std::string> FindStructureDifference(const Bank& expected, const B
 }
 
 void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted, unsigned threads) {
+    // The checks of kbndump --test, every one: the layout, the references
+    // and (below) every sample's stream, so that no bank it rejects passes.
     Bank bank;
     try {
         bank = ReadBank(written);
+        CheckBankReferences(bank);
     } catch (const CBankFormatError& e) {
         throw CVerifyError(e.what());
     }

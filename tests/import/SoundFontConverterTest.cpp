@@ -102,7 +102,7 @@ TEST(SoundFontConverter, ZonesKeepTheSourceOrderAndDropUnlistedGenerators) {
     font.instruments.push_back({"global+one", {Zone({{17, 0xFFCE}}), Zone({{43, 0x3C24}, {53, 0}, {8, 9000}}, {modulator})}});
     font.instruments.push_back({"empty", {}});
     font.instruments.push_back({"unlisted", {Zone({{14, 1}, {42, 2}})}});
-    font.presets.push_back({"p", 0, 0, {Zone({{41, 3}})}});
+    font.presets.push_back({"p", 0, 0, {Zone({{41, 2}})}});
     const Converted c = ConvertAndRead(font);
     ASSERT_EQ(c.bank.instruments.size(), 3u);
 
@@ -131,7 +131,7 @@ TEST(SoundFontConverter, ZonesKeepTheSourceOrderAndDropUnlistedGenerators) {
     const auto& preset = c.bank.presets.at(0).zones.at(0).generators;
     ASSERT_EQ(preset.size(), 1u);
     EXPECT_EQ(preset[0].id, 52);
-    EXPECT_EQ(preset[0].amount, 3);
+    EXPECT_EQ(preset[0].amount, 2);
 }
 
 TEST(SoundFontConverter, AZoneMayHoldMoreThan128Generators) {
@@ -203,6 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"ModulatorIndexPastTable", [](test::TestSfFile& f) { f.tables.pbag.records[1].modulatorIndex = 7; },
                    "preset 0 \"Grand\" zone 0 points past the end of the modulator table (index 7, 'pmod' holds 1 "
                    "records)"},
+        BrokenCase{"NoSuchSample", [](test::TestSfFile& f) { f.tables.igen.records[2].amount = 60000; },
+                   "instrument 1 \"Organ\" zone 0 uses sample 60000, but the bank has 2 samples"},
+        BrokenCase{"NoSuchInstrument", [](test::TestSfFile& f) { f.tables.pgen.records[0].amount = 2; },
+                   "preset 0 \"Grand\" zone 0 uses instrument 2, but the bank has 2 instruments"},
         BrokenCase{"SampleEndsBeforeStart", [](test::TestSfFile& f) { f.tables.shdr.records[1].end = 10; },
                    "sample 1 \"Piano D4\" ends before it starts (start 146, end 10)"},
         BrokenCase{"SamplePastData", [](test::TestSfFile& f) { f.tables.shdr.records[1].end = 5000; },

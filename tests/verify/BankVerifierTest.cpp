@@ -182,6 +182,20 @@ TEST(BankVerifier, ReportsStructuralDifferences) {
     }
 }
 
+// A conversion that wrote a dangling sample reference, and expected it:
+// what kbndump --test rejects cannot pass.
+TEST(BankVerifier, RefusesWhatTheBankTestRefuses) {
+    Conversion c = ConvertFont();
+    CMemoryStreamIn in(c.bank);
+    const Bank read = ReadBank(in);
+    const BankZone& zone = read.instruments[0].zones[0];
+    std::vector<uint8_t> bank = c.bank;
+    bank[zone.offset + 2 + 4 + 2] = 7;  // the second generator's amount: sampleID 7
+    c.converted.bank.instruments[0].zones[0].generators[1].amount = 7;
+    EXPECT_EQ(Verify(c, bank), "offset " + std::to_string(zone.offset) +
+                                   ": instrument 0 \"i\" zone 0 points to sample 7, past the 2 in the bank");
+}
+
 TEST(BankVerifier, RefusesABankThatDoesNotRead) {
     const Conversion c = ConvertFont();
     std::vector<uint8_t> truncated(c.bank.begin(), c.bank.end() - 1);
