@@ -110,7 +110,8 @@ BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>
     return result;
 }
 
-void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, unsigned threads) {
+void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, unsigned threads,
+                      uint64_t largestBuffer) {
     SoundFontTables tables;
     ConvertedBank scratch;
     ConvertedBank& result = converted ? *converted : scratch;
@@ -121,7 +122,7 @@ void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, 
         // and their buffers go, with the sample section.
         CSampleSectionWriter section(out, threads);
         if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont 2 file: no RIFF 'sfbk' header");
-        ValidateSoundFont(tables);
+        ValidateSoundFont(tables, largestBuffer);
         result = ConvertedBank{};
         WriteMagic(out);
         AddSamples(in, out, tables, result, section);

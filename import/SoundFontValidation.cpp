@@ -101,7 +101,7 @@ void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& ba
     }
 }
 
-void CheckSamples(const SoundFontTables& tables) {
+void CheckSamples(const SoundFontTables& tables, uint64_t largestBuffer) {
     const std::vector<SfSampleHeader>& samples = tables.shdr.records;
     if (samples.size() > 1 && !tables.hasSampleData) {
         throw CSourceError("the file has no 'sdta' list with sample data");
@@ -122,12 +122,15 @@ void CheckSamples(const SoundFontTables& tables) {
             throw CSourceError(who() + " ends past the sample data (end " + std::to_string(sample.end) +
                                ", the 'smpl' chunk holds " + std::to_string(points) + " points)");
         }
+        if (const uint64_t bytes = 2 * uint64_t{sample.end - sample.start}; bytes > largestBuffer) {
+            throw CSourceError(who() + " holds " + std::to_string(bytes) + " bytes, " + MoreThanThisBuildHolds());
+        }
     }
 }
 
 }  // namespace
 
-void ValidateSoundFont(const SoundFontTables& tables) {
+void ValidateSoundFont(const SoundFontTables& tables, uint64_t largestBuffer) {
     if (!tables.hasPdta) throw CSourceError("the file has no 'pdta' list");
     CheckTable(tables.phdr, "phdr");
     CheckTable(tables.pbag, "pbag");
@@ -138,7 +141,7 @@ void ValidateSoundFont(const SoundFontTables& tables) {
     CheckTable(tables.imod, "imod");
     CheckTable(tables.igen, "igen");
     CheckTable(tables.shdr, "shdr");
-    CheckSamples(tables);
+    CheckSamples(tables, largestBuffer);
     CheckZones(tables.inst.records, tables.ibag.records, tables.igen.records, tables.imod.Count(),
                ZoneSide{"instrument", "ibag", "igen", "imod", kSfSampleId, "sample", tables.shdr.Count() - 1});
     CheckZones(tables.phdr.records, tables.pbag.records, tables.pgen.records, tables.pmod.Count(),

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "import/SoundFontTables.h"
+#include "stream/MemoryLimit.h"
 
 namespace kbn {
 
 // Checks everything the conversion relies on before a byte of the bank is
 // written: all nine tables present with their terminal records, every bag,
 // generator and modulator index inside its table and never going backwards,
-// every sample uncompressed and inside the "smpl" data. Throws CSourceError
-// naming the first defect and the record it is in.
-void ValidateSoundFont(const SoundFontTables& tables);
+// every sample uncompressed and inside the "smpl" data and at most
+// `largestBuffer` bytes long. Throws CSourceError naming the first defect
+// and the record it is in.
+void ValidateSoundFont(const SoundFontTables& tables, uint64_t largestBuffer = kLargestBuffer);
 
 }  // namespace kbn

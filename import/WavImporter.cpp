@@ -230,12 +230,17 @@ void ReadChannel(CStreamIn& in, int16_t* dst, uint32_t frames) {
     }
 }
 
-void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted) {
+void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, uint64_t largestBuffer) {
     const WavContents contents = WalkChunks(in);
     CheckBlockAlign(contents);
     const WavFormat& format = contents.format;
     const WavSampler& sampler = contents.sampler;
     const uint32_t frames = contents.dataSize / format.blockAlign;
+    // One channel at a time is held in memory.
+    if (2 * uint64_t{frames} > largestBuffer) {
+        throw CSourceError("the 'data' chunk holds " + std::to_string(contents.dataSize) + " bytes, " +
+                           MoreThanThisBuildHolds());
+    }
     const bool looped = sampler.loopCount != 0;
 
     SampleRecord record;

@@ -4,6 +4,7 @@
 
 #include "import/ConvertedBank.h"
 #include "import/SourceError.h"
+#include "stream/MemoryLimit.h"
 #include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
 
@@ -39,8 +40,9 @@ struct WavSampler {
 // file is not such a WAV file (CWavLoadException for an unsupported format)
 // and CRvFile::Error when reading or writing fails. Nothing is written before
 // the whole file has been checked. When `converted` is given, it receives
-// what was written.
-void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted = nullptr);
+// what was written. A channel of more than `largestBuffer` bytes is refused.
+void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted = nullptr,
+                uint64_t largestBuffer = kLargestBuffer);
 
 // ConvertWav, with an unsupported format reported as false.
 bool TryConvertWav(CStreamIn& in, CStreamOut& out);

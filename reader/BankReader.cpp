@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
 
 #include "bank/NameText.h"
@@ -11,6 +10,7 @@
 #include "codec/SampleDecoder.h"
 #include "reader/SampleReader.h"
 #include "stream/ByteOrder.h"
+#include "stream/MemoryLimit.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -264,10 +264,12 @@ std::vector<int16_t> ReadSamplePcm(CStreamIn& in, const BankSample& sample, uint
 }
 
 std::span<const int16_t> CSampleReader::Read(const BankSample& sample, uint32_t index) {
-    // On a 32-bit system a stream can be larger than anything it can hold.
-    if (sample.packedSize > std::numeric_limits<std::size_t>::max() / 2) {
+    // On a 32-bit system a sample can be larger than anything it can hold.
+    if (const uint64_t bytes = std::max(sample.packedSize, 2 * uint64_t{sample.record.length});
+        bytes > kLargestBuffer) {
         CBankCursor::FailAt(sample.streamOffset, "sample " + std::to_string(index) + " " +
-                                                     QuotedName(sample.record.name) + " is too large for this system");
+                                                     QuotedName(sample.record.name) + " holds " +
+                                                     std::to_string(bytes) + " bytes, " + MoreThanThisBuildHolds());
     }
     const std::span<uint8_t> packed = packed_.Take(static_cast<std::size_t>(sample.packedSize));
     const bool atPositions = access_ == SampleAccess::AtPositions;
