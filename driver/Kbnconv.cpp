@@ -143,6 +143,12 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
         return kExitUsage;
     }
 
+    if (options->verbosity == Verbosity::Verbose && options->paths.size() > 2) {
+        err << "kbnconv: note: extra arguments ignored:";
+        for (std::size_t i = 2; i < options->paths.size(); ++i) err << " " << options->paths[i];
+        err << "\n";
+    }
+
     const auto start = std::chrono::steady_clock::now();
     try {
         const unsigned threads = options->threads != 0 ? options->threads : DefaultThreadCount();

@@ -91,6 +91,9 @@ TEST_F(KbnconvProgram, ConvertsWithUpperCaseExtensionsAndIgnoresExtraArguments) 
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(test::ReadFileBytes(dir_ / "OUT.KBN"), BankOf(wav));
     EXPECT_EQ(dir_.List(), (std::vector<std::string>{"IN.WAV", "OUT.KBN"}));
+    // Said so when asked to be verbose.
+    const std::string verbose = Run({"-v", "IN.WAV", "OUT.KBN", "x", "y"}).err;
+    EXPECT_EQ(verbose.rfind("kbnconv: note: extra arguments ignored: x y\nIN.WAV -> OUT.KBN: ", 0), 0u) << verbose;
 }
 
 TEST_F(KbnconvProgram, HelpAndVersionGoToStandardOutput) {
