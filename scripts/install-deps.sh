@@ -5,14 +5,17 @@ set -euo pipefail
 
 packages=(
   cmake g++ make           # the build
+  pkg-config libvorbis-dev # SF3 SoundFonts' Ogg Vorbis samples
   libgtest-dev             # the unit tests
   libbenchmark-dev         # the microbenchmarks
   timgm6mb-soundfont       # a real General MIDI bank for the end-to-end tests
+  musescore-general-soundfont-small fluidr3mono-gm-soundfont  # real SF3 banks
   sox                      # WAV files made by another program
   fluidsynth               # a real SoundFont player for the render comparison
   strace                   # injects read failures into the program under test
   clang-14 libclang-rt-14-dev  # the libFuzzer harnesses and their sanitizers
   g++-mingw-w64-i686-posix googletest  # the 32-bit Windows build and its tests
+  dpkg-dev                 # Debian's libogg and libvorbis sources for it
   wine                     # runs the Windows programs and tests
 )
 # The 32-bit wine, for the 32-bit Windows tests. When the mirror's i386

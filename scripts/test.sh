@@ -29,16 +29,18 @@ UBSAN_OPTIONS=print_stacktrace=1 \
 # mirror could not give the 32-bit wine, or the kernel cannot run it
 # (install-deps.sh says so), the 32-bit build is still compiled, and the
 # same tests run in a 64-bit build.
+scripts/build-mingw-vorbis.sh i686 "$PWD/build-deps/mingw-i686"
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DKBN_WERROR=ON -DKBN_LINUX_BUILD_DIR="$PWD/build"
+  -DKBN_WERROR=ON -DKBN_LINUX_BUILD_DIR="$PWD/build" -DKBN_MINGW_VORBIS_PREFIX="$PWD/build-deps/mingw-i686"
 cmake --build build-win32 -j"$jobs"
 if scripts/wine32-runs.sh; then
   WINEDEBUG=-all ctest --test-dir build-win32 --output-on-failure
 else
   echo "wine32 is not installed, or this kernel cannot run 32-bit programs: running the" \
        "Windows tests in a 64-bit build under wine64" >&2
+  scripts/build-mingw-vorbis.sh x86_64 "$PWD/build-deps/mingw-x86_64"
   cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DKBN_WERROR=ON -DKBN_LINUX_BUILD_DIR="$PWD/build"
+    -DKBN_WERROR=ON -DKBN_LINUX_BUILD_DIR="$PWD/build" -DKBN_MINGW_VORBIS_PREFIX="$PWD/build-deps/mingw-x86_64"
   cmake --build build-win64 -j"$jobs"
   WINEDEBUG=-all ctest --test-dir build-win64 --output-on-failure
 fi
