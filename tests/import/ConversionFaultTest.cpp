@@ -194,7 +194,9 @@ private:
 class ReadFailureUnderAConversion : public testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(ReadFailureUnderAConversion, RetriesOnceTheSourceReadsOrGivesUp) {
-    const auto [retry, readAt] = GetParam();
+    // Plain variables: clang++-14 cannot capture structured bindings.
+    const bool retry = std::get<0>(GetParam());
+    const bool readAt = std::get<1>(GetParam());
     const Bytes sf2 = NoiseSoundFont();
     test::TempDir dir;
     FlakySource source(sf2, dir);
