@@ -89,26 +89,31 @@ WavContents WalkChunks(CStreamIn& in) {
     while (in.Tell() < end && end - in.Tell() >= 8) {
         const RiffChunkHeader header = ReadChunkHeader(in);
         const uint64_t position = in.Tell();
+        // Once the samples are found, a damaged tail is passed over.
+        const auto skipRest = [&](uint64_t remaining) {
+            SkipChunkRest(in, header, remaining, end,
+                          contents.hasData ? AfterChunk::JunkTolerated : AfterChunk::ChunkExpected);
+        };
         if (header.id == MakeFourCC("fmt ")) {
             CheckChunkFits(header, position, fileSize);
             contents.format = ReadFmt(in, header.size);
             contents.hasFormat = true;
-            SkipChunkRest(in, header.size, 0);
+            skipRest(0);
         } else if (header.id == MakeFourCC("data")) {
             CheckChunkFits(header, position, fileSize);
             contents.hasData = true;
             contents.dataPosition = position;
             contents.dataSize = header.size;
-            SkipChunkRest(in, header.size, header.size);
+            skipRest(header.size);
         } else if (header.id == MakeFourCC("smpl")) {
             CheckChunkFits(header, position, fileSize);
             contents.sampler = ReadSmpl(in, header.size);
-            SkipChunkRest(in, header.size, 0);
+            skipRest(0);
         } else {
             // Running past the end before the samples were found, a chunk
             // hides them: the file is cut short or damaged, not silent.
             if (!contents.hasData) CheckChunkFits(header, position, fileSize);
-            SkipChunkRest(in, header.size, header.size);
+            skipRest(header.size);
         }
     }
     return contents;

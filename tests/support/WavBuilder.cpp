@@ -45,10 +45,10 @@ std::vector<uint8_t> BuildWav(const TestWav& wav) {
         for (int16_t v : wav.pcm) data.S16(v);
         AppendChunk(chunks, "data", data.Get(), wav.dataSizeOverride);
     }
+    for (const TestWavChunk& chunk : wav.chunksAfterData) chunks.Chunk(chunk.id, chunk.body);
     if (wav.sampler && wav.samplerAfterData) {
         AppendChunk(chunks, "smpl", SamplerBody(*wav.sampler), wav.sampler->sizeOverride);
     }
-    for (const TestWavChunk& chunk : wav.chunksAfterData) chunks.Chunk(chunk.id, chunk.body);
 
     ByteBuilder file;
     file.Text("RIFF").U32(wav.riffSizeOverride.value_or(static_cast<uint32_t>(4 + chunks.Get().size())));

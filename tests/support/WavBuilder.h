@@ -40,7 +40,7 @@ struct TestWav {
     std::optional<TestWavSampler> sampler;
     bool samplerAfterData = false;
     std::vector<TestWavChunk> chunksBeforeData;
-    std::vector<TestWavChunk> chunksAfterData;
+    std::vector<TestWavChunk> chunksAfterData;  // before a sampler after the data
     std::optional<uint32_t> riffSizeOverride;
     std::string form = "WAVE";
 };
