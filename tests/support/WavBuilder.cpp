@@ -32,6 +32,7 @@ std::vector<uint8_t> BuildWav(const TestWav& wav) {
         fmt.U16(wav.formatTag).U16(wav.channels).U32(wav.sampleRate);
         const uint16_t align = wav.blockAlign.value_or(static_cast<uint16_t>(wav.channels * wav.bitsPerSample / 8));
         fmt.U32(wav.sampleRate * align).U16(align).U16(wav.bitsPerSample);
+        fmt.Bytes(wav.fmtExtension);
         std::vector<uint8_t> body = fmt.Take();
         body.resize(wav.fmtSize, 0);
         chunks.Chunk("fmt ", body);
