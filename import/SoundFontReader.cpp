@@ -104,6 +104,18 @@ uint32_t LoadPdtaChunk(CStreamIn& in, const RiffChunkHeader& chunk, SoundFontTab
     return 0;
 }
 
+// Whether an "sm24" chunk follows the sample points: one low byte per
+// point, rounded up to an even size. One of another size holds no low
+// bytes for these points, and players ignore it.
+bool HasLowBytes(CStreamIn& in, uint64_t end, uint32_t smplSize) {
+    const uint64_t position = in.Tell();
+    if (position > end || end - position < 8) return false;
+    const RiffChunkHeader next = ReadChunkHeader(in);
+    const uint32_t points = smplSize / 2;
+    return next.id == MakeFourCC("sm24") && next.size <= end - in.Tell() &&
+           (next.size == points || next.size == points + (points & 1u));
+}
+
 // Locates the sample points: the "sdta" list must begin with "smpl".
 void ReadSdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     const uint64_t position = in.Tell();
@@ -123,6 +135,11 @@ void ReadSdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     tables.sampleDataPosition = position;
     tables.sampleDataSize = first.size;
     tables.hasSampleData = true;
+    // Nothing after the sample points is needed but the "sm24" header: what
+    // else the list holds is not the conversion's concern.
+    const uint64_t end = position + size;
+    SkipChunkRest(in, first, first.size, end, AfterChunk::JunkTolerated);
+    tables.hasSm24 = HasLowBytes(in, end, first.size);
 }
 
 }  // namespace

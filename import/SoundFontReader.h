@@ -11,9 +11,9 @@ namespace kbn {
 // Reads a SoundFont's structure: checks the "RIFF" ... "sfbk" header, walks
 // the top-level lists (at most three, as far as the end of the file), loads
 // the nine "pdta" tables with their modulator destinations renumbered into
-// bank generator ids, and locates the "smpl" sample data inside "sdta". A
-// pad byte missing after an odd-sized chunk is found out as SkipChunkRest
-// says.
+// bank generator ids, locates the "smpl" sample data inside "sdta" and notes
+// an "sm24" chunk after it. A pad byte missing after an odd-sized chunk is
+// found out as SkipChunkRest says.
 // Returns false, loading nothing, when the header is not a SoundFont's.
 // Throws CSourceError for a broken structure (a list or chunk that runs past
 // its end, a LIST too short for its type, an "sdta" list not starting with

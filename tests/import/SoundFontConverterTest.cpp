@@ -245,6 +245,29 @@ INSTANTIATE_TEST_SUITE_P(
                     [](test::TestSfFile& f, bool t) { Empty(f.tables.igen, f.tables.ibag, &SfBag::generatorIndex, t); }),
     [](const testing::TestParamInfo<EmptyTable>& info) { return std::string(std::array{"pmod", "pgen", "imod", "igen"}[info.index]); });
 
+// 49 sample points: an "sm24" chunk holds 49 bytes, rounded up to 50.
+class SampleLowBytes : public testing::TestWithParam<std::tuple<std::string, std::size_t, uint32_t>> {};
+
+TEST_P(SampleLowBytes, GiveTheSourceDepthAndLeaveTheBankAsItIs) {
+    const auto& [id, size, sourceBits] = GetParam();
+    test::TestSoundFont font;
+    font.samples.push_back({"s", {1, -2, 3}});
+    test::TestSfFile file = test::MakeSoundFontFile(font);
+    const std::vector<uint8_t> without = Convert(test::SerializeSoundFont(file));
+    file.extraSdtaChunks.push_back({id, std::vector<uint8_t>(size, 0x7F)});
+    const std::vector<uint8_t> bytes = test::SerializeSoundFont(file);
+    CMemoryStreamIn in(bytes);
+    CMemoryStreamOut out;
+    ConvertedBank converted;
+    ConvertSoundFont(in, out, &converted);
+    EXPECT_EQ(converted.sourceBitsPerSample, sourceBits);
+    EXPECT_EQ(out.Bytes(), without);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SampleLowBytes,
+                         testing::Values(std::tuple("sm24", 50, 24u), std::tuple("sm24", 49, 24u),
+                                         std::tuple("sm24", 24, 16u), std::tuple("xtra", 50, 16u)));
+
 // Hand-made files whose RIFF framing is broken.
 TEST(SoundFontConverter, BrokenFramingIsRefused) {
     struct Framing {
