@@ -19,6 +19,10 @@ struct ConvertedBank {
     Bank bank;                      // records and zones, without stream details
     std::vector<PcmLocation> pcm;   // one per sample
     uint64_t pcmBytes = 0;          // 16-bit PCM read from the source
+    // The source's sample depth: 24 for a SoundFont whose "sm24" chunk holds
+    // the low bytes, which the bank leaves out; its samples are 16-bit all
+    // the same.
+    uint32_t sourceBitsPerSample = 16;
 };
 
 }  // namespace kbn

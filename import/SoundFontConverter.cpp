@@ -124,6 +124,7 @@ void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, 
         if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont 2 file: no RIFF 'sfbk' header");
         ValidateSoundFont(tables, largestBuffer);
         result = ConvertedBank{};
+        result.sourceBitsPerSample = tables.hasSm24 ? 24 : 16;
         WriteMagic(out);
         AddSamples(in, out, tables, result, section);
         // The instruments and presets are put together while the workers

@@ -66,46 +66,54 @@ void Parse(const uint8_t* p, SfSampleHeader& r) {
     r.sampleType = GetU16(p + 44);
 }
 
-// Loads the whole records of a chunk; a partial record at its end is left
-// for the caller to skip. The chunk is known to lie inside the file.
+// Loads the whole records of a chunk and returns the bytes they take; a
+// partial record at its end is left for the caller to skip. The chunk is
+// known to lie inside the file.
 template <typename Record>
-void LoadTable(CStreamIn& in, uint32_t size, uint32_t recordSize, SfTable<Record>& table) {
+uint32_t LoadTable(CStreamIn& in, uint32_t size, uint32_t recordSize, SfTable<Record>& table) {
     const uint32_t count = size / recordSize;
     std::vector<uint8_t> bytes(uint64_t{count} * recordSize);
     if (!bytes.empty()) in.Read(bytes.data(), static_cast<uint32_t>(bytes.size()));
     table.records.assign(count, Record{});
     for (uint32_t i = 0; i < count; ++i) Parse(bytes.data() + uint64_t{i} * recordSize, table.records[i]);
     table.present = true;
-    SkipChunkRest(in, size, size - count * recordSize);
+    return count * recordSize;
 }
 
-// Loads the table that a "pdta" sub-chunk holds; false for an unknown id.
-bool LoadPdtaChunk(CStreamIn& in, const RiffChunkHeader& chunk, SoundFontTables& tables) {
+// Loads the table that a "pdta" sub-chunk holds and returns the bytes read:
+// none for an unknown id.
+uint32_t LoadPdtaChunk(CStreamIn& in, const RiffChunkHeader& chunk, SoundFontTables& tables) {
     const FourCC& id = chunk.id;
-    if (id == MakeFourCC("inst")) {
-        LoadTable(in, chunk.size, 22, tables.inst);
-    } else if (id == MakeFourCC("ibag")) {
-        LoadTable(in, chunk.size, 4, tables.ibag);
-    } else if (id == MakeFourCC("igen")) {
-        LoadTable(in, chunk.size, 4, tables.igen);
-    } else if (id == MakeFourCC("shdr")) {
-        LoadTable(in, chunk.size, 46, tables.shdr);
-    } else if (id == MakeFourCC("phdr")) {
-        LoadTable(in, chunk.size, 38, tables.phdr);
-    } else if (id == MakeFourCC("pbag")) {
-        LoadTable(in, chunk.size, 4, tables.pbag);
-    } else if (id == MakeFourCC("pgen")) {
-        LoadTable(in, chunk.size, 4, tables.pgen);
-    } else if (id == MakeFourCC("imod")) {
-        LoadTable(in, chunk.size, 10, tables.imod);
+    if (id == MakeFourCC("inst")) return LoadTable(in, chunk.size, 22, tables.inst);
+    if (id == MakeFourCC("ibag")) return LoadTable(in, chunk.size, 4, tables.ibag);
+    if (id == MakeFourCC("igen")) return LoadTable(in, chunk.size, 4, tables.igen);
+    if (id == MakeFourCC("shdr")) return LoadTable(in, chunk.size, 46, tables.shdr);
+    if (id == MakeFourCC("phdr")) return LoadTable(in, chunk.size, 38, tables.phdr);
+    if (id == MakeFourCC("pbag")) return LoadTable(in, chunk.size, 4, tables.pbag);
+    if (id == MakeFourCC("pgen")) return LoadTable(in, chunk.size, 4, tables.pgen);
+    if (id == MakeFourCC("imod")) {
+        const uint32_t read = LoadTable(in, chunk.size, 10, tables.imod);
         RemapModulators(tables.imod.records);
-    } else if (id == MakeFourCC("pmod")) {
-        LoadTable(in, chunk.size, 10, tables.pmod);
-        RemapModulators(tables.pmod.records);
-    } else {
-        return false;
+        return read;
     }
-    return true;
+    if (id == MakeFourCC("pmod")) {
+        const uint32_t read = LoadTable(in, chunk.size, 10, tables.pmod);
+        RemapModulators(tables.pmod.records);
+        return read;
+    }
+    return 0;
+}
+
+// Whether an "sm24" chunk follows the sample points: one low byte per
+// point, rounded up to an even size. One of another size holds no low
+// bytes for these points, and players ignore it.
+bool HasLowBytes(CStreamIn& in, uint64_t end, uint32_t smplSize) {
+    const uint64_t position = in.Tell();
+    if (position > end || end - position < 8) return false;
+    const RiffChunkHeader next = ReadChunkHeader(in);
+    const uint32_t points = smplSize / 2;
+    return next.id == MakeFourCC("sm24") && next.size <= end - in.Tell() &&
+           (next.size == points || next.size == points + (points & 1u));
 }
 
 // Locates the sample points: the "sdta" list must begin with "smpl".
@@ -127,6 +135,11 @@ void ReadSdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     tables.sampleDataPosition = position;
     tables.sampleDataSize = first.size;
     tables.hasSampleData = true;
+    // Nothing after the sample points is needed but the "sm24" header: what
+    // else the list holds is not the conversion's concern.
+    const uint64_t end = position + size;
+    SkipChunkRest(in, first, first.size, end, AfterChunk::JunkTolerated);
+    tables.hasSm24 = HasLowBytes(in, end, first.size);
 }
 
 }  // namespace
@@ -152,7 +165,7 @@ void ReadPdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
                                std::to_string(position) + " promises " + std::to_string(chunk.size) +
                                " bytes but its 'pdta' list holds only " + std::to_string(left) + " more");
         }
-        if (!LoadPdtaChunk(in, chunk, tables)) SkipChunkRest(in, chunk.size, chunk.size);
+        SkipChunkRest(in, chunk, chunk.size - LoadPdtaChunk(in, chunk, tables), end);
     }
     tables.hasPdta = true;
 }
@@ -169,7 +182,7 @@ bool ReadSoundFont(CStreamIn& in, SoundFontTables& tables) {
         if (position >= fileSize || fileSize - position < 8) break;
         const RiffChunkHeader chunk = ReadChunkHeader(in);
         if (chunk.id != MakeFourCC("LIST")) {
-            SkipChunkRest(in, chunk.size, chunk.size);
+            SkipChunkRest(in, chunk, chunk.size, fileSize);
             continue;
         }
         const uint64_t body = in.Tell();
@@ -189,8 +202,10 @@ bool ReadSoundFont(CStreamIn& in, SoundFontTables& tables) {
         } else if (type == MakeFourCC("sdta")) {
             ReadSdta(in, size, tables);
         }
-        in.Seek(body + PaddedSize(chunk.size));
-        ++lists;
+        // The walk stops after the last list it reads, whatever follows.
+        if (++lists == kListsRead) break;
+        in.Seek(chunk.ContentsEnd());
+        SkipChunkRest(in, chunk, 0, fileSize);
     }
     return true;
 }

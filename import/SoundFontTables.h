@@ -79,6 +79,9 @@ struct SoundFontTables {
     uint64_t sampleDataPosition = 0;
     // The size of that sub-chunk ("smpl"): 16-bit sample points, two bytes each.
     uint32_t sampleDataSize = 0;
+    // An "sm24" chunk follows "smpl": the low bytes of 24-bit sample points,
+    // which the bank leaves out.
+    bool hasSm24 = false;
 };
 
 }  // namespace kbn

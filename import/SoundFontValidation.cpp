@@ -9,10 +9,15 @@
 namespace kbn {
 namespace {
 
+// Real banks have generator and modulator tables without even their
+// terminal record, and players take them: the zone checks then let every
+// index into such a table be 0 and nothing else.
+enum class Emptiness { Refused, Allowed };
+
 template <typename Record>
-void CheckTable(const SfTable<Record>& table, const char* id) {
+void CheckTable(const SfTable<Record>& table, const char* id, Emptiness emptiness = Emptiness::Refused) {
     if (!table.present) throw CSourceError(std::string("the 'pdta' list has no '") + id + "' chunk");
-    if (table.records.empty()) {
+    if (table.records.empty() && emptiness == Emptiness::Refused) {
         throw CSourceError(std::string("the '") + id +
                            "' table is empty; it needs at least its terminal record");
     }
@@ -134,12 +139,12 @@ void ValidateSoundFont(const SoundFontTables& tables, uint64_t largestBuffer) {
     if (!tables.hasPdta) throw CSourceError("the file has no 'pdta' list");
     CheckTable(tables.phdr, "phdr");
     CheckTable(tables.pbag, "pbag");
-    CheckTable(tables.pmod, "pmod");
-    CheckTable(tables.pgen, "pgen");
+    CheckTable(tables.pmod, "pmod", Emptiness::Allowed);
+    CheckTable(tables.pgen, "pgen", Emptiness::Allowed);
     CheckTable(tables.inst, "inst");
     CheckTable(tables.ibag, "ibag");
-    CheckTable(tables.imod, "imod");
-    CheckTable(tables.igen, "igen");
+    CheckTable(tables.imod, "imod", Emptiness::Allowed);
+    CheckTable(tables.igen, "igen", Emptiness::Allowed);
     CheckTable(tables.shdr, "shdr");
     CheckSamples(tables, largestBuffer);
     CheckZones(tables.inst.records, tables.ibag.records, tables.igen.records, tables.imod.Count(),

@@ -6,7 +6,8 @@
 namespace kbn {
 
 // Checks everything the conversion relies on before a byte of the bank is
-// written: all nine tables present with their terminal records, every bag,
+// written: all nine tables present with their terminal records (the
+// generator and modulator tables may be empty when no zone has any), every bag,
 // generator and modulator index inside its table and never going backwards,
 // every sample uncompressed and inside the "smpl" data and at most
 // `largestBuffer` bytes long. Throws CSourceError naming the first defect

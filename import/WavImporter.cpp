@@ -1,7 +1,9 @@
 #include "import/WavImporter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,9 +17,14 @@ namespace kbn {
 namespace {
 
 constexpr uint32_t kFmtRecordSize = 16;
+constexpr uint32_t kExtensibleFmtSize = 40;
 constexpr uint32_t kSamplerRecordSize = 36;
 constexpr uint32_t kLoopRecordSize = 24;
 constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+// A standard sub-format GUID is its format tag in two bytes, then these.
+constexpr std::array<uint8_t, 14> kSubFormatGuidTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr uint16_t kPanLeft = static_cast<uint16_t>(-500);
 constexpr uint16_t kPanRight = 500;
 
@@ -54,9 +61,41 @@ std::string FormatName(uint16_t tag) {
                             " (only 16-bit PCM with 1 or 2 channels is supported)");
 }
 
+// The format tag that a standard sub-format GUID stands for.
+std::optional<uint16_t> SubFormatTag(const std::array<uint8_t, 16>& guid) {
+    if (!std::equal(kSubFormatGuidTail.begin(), kSubFormatGuidTail.end(), guid.begin() + 2)) return std::nullopt;
+    return GetU16(guid.data());
+}
+
+std::string SubFormatName(const std::array<uint8_t, 16>& guid) {
+    if (const auto tag = SubFormatTag(guid)) return FormatName(*tag);
+    const uint8_t* g = guid.data();
+    char text[64];
+    std::snprintf(text, sizeof text, "sub-format %08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", GetU32(g),
+                  GetU16(g + 4), GetU16(g + 6), g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
+    return text;
+}
+
 std::string DescribeFormat(const WavFormat& format) {
-    return FormatName(format.formatTag) + ", " + std::to_string(format.bitsPerSample) + "-bit, " +
-           std::to_string(format.channels) + (format.channels == 1 ? " channel" : " channels");
+    std::string text;
+    if (format.formatTag == kFormatExtensible) {
+        text = SubFormatName(format.subFormat) + ", " + std::to_string(format.validBitsPerSample) + "-bit";
+        if (format.validBitsPerSample != format.bitsPerSample) {
+            text += " in " + std::to_string(format.bitsPerSample) + "-bit containers";
+        }
+    } else {
+        text = FormatName(format.formatTag) + ", " + std::to_string(format.bitsPerSample) + "-bit";
+    }
+    return text + ", " + std::to_string(format.channels) + (format.channels == 1 ? " channel" : " channels");
+}
+
+// 16-bit PCM, plainly or as the extensible format's PCM sub-format (whose
+// channel mask changes nothing for one or two channels).
+bool IsPcm16(const WavFormat& format) {
+    if (format.bitsPerSample != 16) return false;
+    if (format.formatTag == kFormatPcm) return true;
+    return format.formatTag == kFormatExtensible && format.validBitsPerSample == 16 &&
+           SubFormatTag(format.subFormat) == kFormatPcm;
 }
 
 void CheckChunkFits(const RiffChunkHeader& header, uint64_t position, uint64_t fileSize) {
@@ -89,26 +128,31 @@ WavContents WalkChunks(CStreamIn& in) {
     while (in.Tell() < end && end - in.Tell() >= 8) {
         const RiffChunkHeader header = ReadChunkHeader(in);
         const uint64_t position = in.Tell();
+        // Once the samples are found, a damaged tail is passed over.
+        const auto skipRest = [&](uint64_t remaining) {
+            SkipChunkRest(in, header, remaining, end,
+                          contents.hasData ? AfterChunk::JunkTolerated : AfterChunk::ChunkExpected);
+        };
         if (header.id == MakeFourCC("fmt ")) {
             CheckChunkFits(header, position, fileSize);
             contents.format = ReadFmt(in, header.size);
             contents.hasFormat = true;
-            SkipChunkRest(in, header.size, 0);
+            skipRest(0);
         } else if (header.id == MakeFourCC("data")) {
             CheckChunkFits(header, position, fileSize);
             contents.hasData = true;
             contents.dataPosition = position;
             contents.dataSize = header.size;
-            SkipChunkRest(in, header.size, header.size);
+            skipRest(header.size);
         } else if (header.id == MakeFourCC("smpl")) {
             CheckChunkFits(header, position, fileSize);
             contents.sampler = ReadSmpl(in, header.size);
-            SkipChunkRest(in, header.size, 0);
+            skipRest(0);
         } else {
             // Running past the end before the samples were found, a chunk
             // hides them: the file is cut short or damaged, not silent.
             if (!contents.hasData) CheckChunkFits(header, position, fileSize);
-            SkipChunkRest(in, header.size, header.size);
+            skipRest(header.size);
         }
     }
     return contents;
@@ -171,9 +215,8 @@ WavFormat ReadFmt(CStreamIn& in, uint32_t size) {
     if (size < kFmtRecordSize) {
         RejectFormat("the 'fmt ' chunk is " + std::to_string(size) + " bytes, shorter than 16");
     }
-    uint8_t record[kFmtRecordSize];
+    uint8_t record[kExtensibleFmtSize];
     in.Read(record, kFmtRecordSize);
-    if (size > kFmtRecordSize) in.Skip(size - kFmtRecordSize);
     WavFormat format;
     format.formatTag = GetU16(record);
     format.channels = GetU16(record + 2);
@@ -181,10 +224,19 @@ WavFormat ReadFmt(CStreamIn& in, uint32_t size) {
     format.byteRate = GetU32(record + 8);
     format.blockAlign = GetU16(record + 12);
     format.bitsPerSample = GetU16(record + 14);
-    if (format.formatTag != kFormatPcm || format.channels < 1 || format.channels > 2 ||
-        format.bitsPerSample != 16) {
-        RejectFormat(DescribeFormat(format));
+    uint32_t consumed = kFmtRecordSize;
+    if (format.formatTag == kFormatExtensible) {
+        if (size < kExtensibleFmtSize) {
+            RejectFormat("the 'fmt ' chunk is " + std::to_string(size) +
+                         " bytes, shorter than the extensible format's 40");
+        }
+        in.Read(record + kFmtRecordSize, kExtensibleFmtSize - kFmtRecordSize);
+        format.validBitsPerSample = GetU16(record + 18);
+        std::copy(record + 24, record + kExtensibleFmtSize, format.subFormat.begin());
+        consumed = kExtensibleFmtSize;
     }
+    if (size > consumed) in.Skip(size - consumed);
+    if (!IsPcm16(format) || format.channels < 1 || format.channels > 2) RejectFormat(DescribeFormat(format));
     return format;
 }
 

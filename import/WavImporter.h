@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "import/ConvertedBank.h"
@@ -11,20 +12,24 @@
 namespace kbn {
 
 // The WAV file holds something other than 16-bit PCM with one or two
-// channels (or has no usable format chunk); the text names what it holds.
+// channels, plainly or as the extensible format's PCM sub-format (or has no
+// usable format chunk); the text names what it holds.
 class CWavLoadException : public CSourceError {
 public:
     using CSourceError::CSourceError;
 };
 
-// The first 16 bytes of the "fmt " chunk.
+// What the "fmt " chunk says: its first 16 bytes, and for the extensible
+// format (tag 0xFFFE) the valid bits and the sub-format of its extension.
 struct WavFormat {
     uint16_t formatTag = 0;
     uint16_t channels = 0;
     uint32_t sampleRate = 0;
     uint32_t byteRate = 0;
     uint16_t blockAlign = 0;
-    uint16_t bitsPerSample = 0;
+    uint16_t bitsPerSample = 0;           // of each sample's container
+    uint16_t validBitsPerSample = 0;      // extensible format only
+    std::array<uint8_t, 16> subFormat{};  // extensible format only: a GUID
 };
 
 // What the converter takes from a "smpl" chunk.

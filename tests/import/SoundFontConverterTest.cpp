@@ -214,9 +214,63 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"CompressedSample", [](test::TestSfFile& f) { f.tables.shdr.records[0].sampleType = 0x0011; },
                    "sample 0 \"Piano C4\" is compressed (sample type 0x0011); only 16-bit PCM SoundFonts can be "
                    "converted"},
+        BrokenCase{"IndexIntoAnEmptyTable", [](test::TestSfFile& f) { f.tables.pgen.records.clear(); },
+                   "preset 0 \"Grand\" zone 0 points past the end of the generator table (index 1, 'pgen' holds 0 "
+                   "records)"},
         BrokenCase{"SdtaWithoutSmpl", [](test::TestSfFile& f) { f.sdtaFirstChunk = "sm24"; },
                    "the 'sdta' list begins with a 'sm24' chunk, not 'smpl'"}),
     [](const testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
+
+// A generator or modulator table without even its terminal record, every
+// index into it 0, converts as the same table holding its terminal record.
+template <typename Record>
+void Empty(SfTable<Record>& table, SfTable<SfBag>& bags, uint16_t SfBag::*index, bool terminal) {
+    table.records.assign(terminal ? 1 : 0, Record{});
+    for (SfBag& bag : bags.records) bag.*index = 0;
+}
+
+using EmptyTable = void (*)(test::TestSfFile&, bool terminal);
+
+class EmptyOptionalTable : public testing::TestWithParam<EmptyTable> {};
+
+TEST_P(EmptyOptionalTable, HoldsNoRecords) {
+    test::TestSfFile file = test::MakeSoundFontFile(BrokenBase());
+    GetParam()(file, true);
+    const std::vector<uint8_t> withTerminal = Convert(test::SerializeSoundFont(file));
+    GetParam()(file, false);
+    EXPECT_EQ(Convert(test::SerializeSoundFont(file)), withTerminal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, EmptyOptionalTable,
+    testing::Values([](test::TestSfFile& f, bool t) { Empty(f.tables.pmod, f.tables.pbag, &SfBag::modulatorIndex, t); },
+                    [](test::TestSfFile& f, bool t) { Empty(f.tables.pgen, f.tables.pbag, &SfBag::generatorIndex, t); },
+                    [](test::TestSfFile& f, bool t) { Empty(f.tables.imod, f.tables.ibag, &SfBag::modulatorIndex, t); },
+                    [](test::TestSfFile& f, bool t) { Empty(f.tables.igen, f.tables.ibag, &SfBag::generatorIndex, t); }),
+    [](const testing::TestParamInfo<EmptyTable>& info) { return std::string(std::array{"pmod", "pgen", "imod", "igen"}[info.index]); });
+
+// 49 sample points: an "sm24" chunk holds 49 bytes, rounded up to 50.
+class SampleLowBytes : public testing::TestWithParam<std::tuple<std::string, std::size_t, uint32_t>> {};
+
+TEST_P(SampleLowBytes, GiveTheSourceDepthAndLeaveTheBankAsItIs) {
+    const auto& [id, size, sourceBits] = GetParam();
+    test::TestSoundFont font;
+    font.samples.push_back({"s", {1, -2, 3}});
+    test::TestSfFile file = test::MakeSoundFontFile(font);
+    const std::vector<uint8_t> without = Convert(test::SerializeSoundFont(file));
+    file.extraSdtaChunks.push_back({id, std::vector<uint8_t>(size, 0x7F)});
+    const std::vector<uint8_t> bytes = test::SerializeSoundFont(file);
+    CMemoryStreamIn in(bytes);
+    CMemoryStreamOut out;
+    ConvertedBank converted;
+    ConvertSoundFont(in, out, &converted);
+    EXPECT_EQ(converted.sourceBitsPerSample, sourceBits);
+    EXPECT_EQ(out.Bytes(), without);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SampleLowBytes,
+                         testing::Values(std::tuple("sm24", 50, 24u), std::tuple("sm24", 49, 24u),
+                                         std::tuple("sm24", 24, 16u), std::tuple("xtra", 50, 16u)));
 
 // Hand-made files whose RIFF framing is broken.
 TEST(SoundFontConverter, BrokenFramingIsRefused) {

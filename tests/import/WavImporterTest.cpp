@@ -231,6 +231,51 @@ INSTANTIATE_TEST_SUITE_P(
                    false, "the 'smpl' chunk promises 2 loops but is only 36 bytes, too short for the first one"}),
     [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
 
+// The extensible format with the standard GUID of format `subFormat`.
+struct ExtensibleCase {
+    const char* name;
+    uint16_t channels, containerBits, validBits, subFormat;
+    uint32_t fmtSize;
+    const char* error;  // nullptr: the same bank as with format 1
+};
+
+class WavExtensible : public testing::TestWithParam<ExtensibleCase> {};
+
+TEST_P(WavExtensible, IsPcmOnlyWithThePcmSubFormatAt16Bits) {
+    const ExtensibleCase& c = GetParam();
+    test::TestWav plain;
+    plain.channels = c.channels;
+    plain.pcm = Ramp(200);
+    test::TestWav extensible = plain;
+    extensible.formatTag = 0xFFFE;
+    extensible.bitsPerSample = c.containerBits;
+    extensible.fmtSize = c.fmtSize;
+    test::ByteBuilder extension;  // its size, the valid bits, a channel mask, the GUID
+    extension.U16(22).U16(c.validBits).U32(3).U16(c.subFormat);
+    extensible.fmtExtension = extension.Bytes({0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}).Take();
+    if (!c.error) {
+        EXPECT_EQ(Convert(test::BuildWav(extensible)), Convert(test::BuildWav(plain)));
+        return;
+    }
+    try {
+        Convert(test::BuildWav(extensible));
+        FAIL() << "accepted";
+    } catch (const CWavLoadException& e) {
+        EXPECT_EQ(std::string(e.what()), std::string("unsupported WAV format: ") + c.error + kOnly);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WavExtensible,
+    testing::Values(ExtensibleCase{"PcmMono", 1, 16, 16, 1, 40, nullptr},
+                    ExtensibleCase{"PcmStereo", 2, 16, 16, 1, 40, nullptr},
+                    ExtensibleCase{"Float", 1, 32, 32, 3, 40, "IEEE float, 32-bit, 1 channel"},
+                    ExtensibleCase{"Pcm24", 2, 24, 24, 1, 40, "PCM, 24-bit, 2 channels"},
+                    ExtensibleCase{"Pcm24In32", 2, 32, 24, 1, 40, "PCM, 24-bit in 32-bit containers, 2 channels"},
+                    ExtensibleCase{"ChunkTooShort", 1, 16, 16, 1, 18,
+                                   "the 'fmt ' chunk is 18 bytes, shorter than the extensible format's 40"}),
+    [](const testing::TestParamInfo<ExtensibleCase>& info) { return std::string(info.param.name); });
+
 TEST(WavImporter, ShortFilesAreNotWavFiles) {
     const std::vector<uint8_t> rifx = {'R', 'I', 'F', 'X', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
     for (const std::vector<uint8_t>& file : {std::vector<uint8_t>{}, std::vector<uint8_t>{'R', 'I', 'F', 'F', 0}, rifx}) {

@@ -121,6 +121,7 @@ std::vector<uint8_t> SerializeSoundFont(const TestSfFile& file) {
     for (int16_t v : file.points) smpl.S16(v);
     ByteBuilder sdta;
     sdta.Text("sdta").Chunk(file.sdtaFirstChunk, smpl.Get());
+    for (const auto& [id, body] : file.extraSdtaChunks) sdta.Chunk(id, body);
 
     ByteBuilder pdta;
     pdta.Text("pdta");

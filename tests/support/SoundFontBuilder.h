@@ -54,6 +54,7 @@ struct TestSfFile {
     bool oddInfoChunk = false;    // an INFO sub-chunk of odd size
     bool withInfo = true;
     std::string sdtaFirstChunk = "smpl";
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> extraSdtaChunks;  // after "smpl"
     std::map<std::string, std::vector<uint8_t>> extraTableBytes;  // appended to a table chunk
     std::vector<std::pair<std::string, std::vector<uint8_t>>> extraPdtaChunks;
 };

@@ -32,6 +32,7 @@ std::vector<uint8_t> BuildWav(const TestWav& wav) {
         fmt.U16(wav.formatTag).U16(wav.channels).U32(wav.sampleRate);
         const uint16_t align = wav.blockAlign.value_or(static_cast<uint16_t>(wav.channels * wav.bitsPerSample / 8));
         fmt.U32(wav.sampleRate * align).U16(align).U16(wav.bitsPerSample);
+        fmt.Bytes(wav.fmtExtension);
         std::vector<uint8_t> body = fmt.Take();
         body.resize(wav.fmtSize, 0);
         chunks.Chunk("fmt ", body);
@@ -45,10 +46,10 @@ std::vector<uint8_t> BuildWav(const TestWav& wav) {
         for (int16_t v : wav.pcm) data.S16(v);
         AppendChunk(chunks, "data", data.Get(), wav.dataSizeOverride);
     }
+    for (const TestWavChunk& chunk : wav.chunksAfterData) chunks.Chunk(chunk.id, chunk.body);
     if (wav.sampler && wav.samplerAfterData) {
         AppendChunk(chunks, "smpl", SamplerBody(*wav.sampler), wav.sampler->sizeOverride);
     }
-    for (const TestWavChunk& chunk : wav.chunksAfterData) chunks.Chunk(chunk.id, chunk.body);
 
     ByteBuilder file;
     file.Text("RIFF").U32(wav.riffSizeOverride.value_or(static_cast<uint32_t>(4 + chunks.Get().size())));

@@ -32,6 +32,7 @@ struct TestWav {
     uint32_t sampleRate = 44100;
     uint16_t bitsPerSample = 16;
     std::optional<uint16_t> blockAlign;  // default channels * bits / 8
+    std::vector<uint8_t> fmtExtension;   // after the first 16 bytes of the fmt chunk
     uint32_t fmtSize = 16;               // bytes of the fmt chunk (extra ones are zero)
     bool withFmt = true;
     std::vector<int16_t> pcm;            // interleaved
@@ -40,7 +41,7 @@ struct TestWav {
     std::optional<TestWavSampler> sampler;
     bool samplerAfterData = false;
     std::vector<TestWavChunk> chunksBeforeData;
-    std::vector<TestWavChunk> chunksAfterData;
+    std::vector<TestWavChunk> chunksAfterData;  // before a sampler after the data
     std::optional<uint32_t> riffSizeOverride;
     std::string form = "WAVE";
 };
