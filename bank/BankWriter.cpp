@@ -3,10 +3,53 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
+#include "bank/SampleSectionWriter.h"
+#include "stream/MemoryStream.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
+namespace {
+
+uint32_t CountOf(std::size_t size, const char* what) {
+    if (size > UINT32_MAX) throw std::length_error(std::string("a bank holds at most 4294967295 ") + what);
+    return static_cast<uint32_t>(size);
+}
+
+void WriteZones(CStreamOut& out, const std::vector<BankZone>& zones) {
+    for (const BankZone& zone : zones) WriteZoneRecord(out, zone.generators, zone.modulators);
+}
+
+void WriteInstrumentsAndPresets(CStreamOut& out, const Bank& bank) {
+    WriteCount(out, CountOf(bank.instruments.size(), "instruments"));
+    for (const BankInstrument& instrument : bank.instruments) {
+        WriteInstrumentHeader(out, instrument.name, CountOf(instrument.zones.size(), "zones"));
+        WriteZones(out, instrument.zones);
+    }
+    WriteCount(out, CountOf(bank.presets.size(), "presets"));
+    for (const BankPreset& preset : bank.presets) {
+        WritePresetHeader(out, preset.name, preset.preset, preset.bank, CountOf(preset.zones.size(), "zones"));
+        WriteZones(out, preset.zones);
+    }
+}
+
+}  // namespace
+
+void WriteBank(CStreamOut& out, BankContents& contents, unsigned threads) {
+    CSampleSectionWriter section(out, contents, threads);
+    WriteMagic(out);
+    const uint32_t samples = CountOf(contents.bank.samples.size(), "samples");
+    WriteCount(out, samples);
+    for (uint32_t i = 0; i < samples; ++i) section.Add(i);
+    // The instruments and presets are put together while the workers encode
+    // the last samples, and go out after them in one write, where the file's
+    // 4 KiB buffer would take a system call per 4 KiB.
+    CMemoryStreamOut structure;
+    WriteInstrumentsAndPresets(structure, contents.bank);
+    section.Finish();
+    WriteBytes(out, structure.Bytes());
+}
 
 void WriteMagic(CStreamOut& out) { out.Write(kBankMagic.data(), static_cast<uint32_t>(kBankMagic.size())); }
 

@@ -3,12 +3,20 @@
 #include <cstdint>
 #include <span>
 
+#include "bank/BankContents.h"
 #include "bank/BankLayout.h"
 #include "stream/StreamOut.h"
 
-// Record writers of the bank. Each field is one Write of its own width, in
-// the order of the layout.
+// The writer of every bank, and its record writers. Each field is one Write
+// of its own width, in the order of the layout.
 namespace kbn {
+
+// Writes the whole bank that `contents` describes, front to back: the
+// magic, every sample with its PCM read and encoded on `threads` threads
+// (the bank is the same for any number), the instruments, the presets. Each
+// sample's record gets the length of its PCM. Throws what reading the PCM
+// or writing throws; what is written up to then is incomplete.
+void WriteBank(CStreamOut& out, BankContents& contents, unsigned threads);
 
 void WriteMagic(CStreamOut& out);
 void WriteCount(CStreamOut& out, uint32_t count);

@@ -1,6 +1,7 @@
 #include "bank/SampleSectionWriter.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -10,10 +11,27 @@
 #include "stream/StreamIo.h"
 
 namespace kbn {
+namespace {
 
-CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, unsigned threads)
-    : out_(out), slots_(threads > 1 ? kSlotsPerThread * threads : 1), scratch_(std::max(threads, 1u)) {
+// A record's length is 32 bits: a sample that decodes to more has no place.
+uint32_t LengthOf(std::span<const int16_t> pcm, uint32_t index) {
+    if (pcm.size() > UINT32_MAX) {
+        throw std::length_error("sample " + std::to_string(index) + " has " + std::to_string(pcm.size()) +
+                                " frames, more than a sample record can hold");
+    }
+    return static_cast<uint32_t>(pcm.size());
+}
+
+}  // namespace
+
+CSampleSectionWriter::CSampleSectionWriter(CStreamOut& out, BankContents& contents, unsigned threads)
+    : out_(out),
+      contents_(contents),
+      source_(*contents.pcm),
+      slots_(threads > 1 ? kSlotsPerThread * threads : 1),
+      scratch_(std::max(threads, 1u)) {
     if (threads <= 1) return;
+    workersRead_ = source_.ReadsConcurrently();
     alwaysInFlight_ = 2 * threads;
     // The caller's thread is one of the encoders: it takes queued samples
     // whenever it would otherwise wait.
@@ -43,30 +61,64 @@ void CSampleSectionWriter::StopWorkers() noexcept {
     workers_.clear();
 }
 
-CSampleSectionWriter::Slot& CSampleSectionWriter::TakeSlot(const SampleRecord& record) {
+void CSampleSectionWriter::Add(uint32_t index) {
+    const uint64_t pcmBytes = source_.PcmBytes(index);
     // The oldest samples go out first, freeing their slots (the one needed
     // now among them) and the read-ahead they held.
-    while (MustWriteOutBefore(record)) WriteOutOldest();
-    Slot& slot = slots_[next_];
-    slot.record = record;
-    slot.number = added_++;
-    slot.source = nullptr;
+    while (MustWriteOutBefore(pcmBytes)) WriteOutOldest();
+    const std::size_t taken = next_;
+    Slot& slot = slots_[taken];
+    slot.index = index;
+    slot.pcmBytes = pcmBytes;
+    slot.length = 0;
     slot.pcm = {};
-    slot.heldBytes = std::max(slot.heldBytes, 2 * uint64_t{record.length});
-    slot.state = SlotState::Filling;
-    pendingPcmBytes_ += 2 * uint64_t{record.length};
-    return slot;
+    slot.heldBytes = std::max(slot.heldBytes, pcmBytes);
+    pendingPcmBytes_ += pcmBytes;
+    next_ = (next_ + 1) % slots_.size();
+    ++pending_;
+    if (slots_.size() == 1) {
+        slot.state = SlotState::Done;
+        WriteOut(slot);
+        return;
+    }
+    if (!workersRead_ && !ReadHere(slot)) return;
+    {
+        std::lock_guard lock(mutex_);
+        slot.state = SlotState::Queued;
+        queue_.push_back(taken);
+    }
+    queued_.notify_one();
 }
 
-std::span<int16_t> CSampleSectionWriter::Prepare(const SampleRecord& record) {
-    Slot& slot = TakeSlot(record);
-    slot.pcm = slot.buffer.Take(record.length);
-    return slot.pcm;
+bool CSampleSectionWriter::ReadHere(Slot& slot) {
+    std::exception_ptr failure;
+    {
+        std::lock_guard lock(mutex_);
+        // After a failure the file is not read on: the sample is dropped.
+        if (firstFailed_ < slot.index) failure = firstFailure_;
+    }
+    if (!failure) {
+        try {
+            slot.pcm = source_.Read(slot.index, slot.buffer);
+            return true;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    // Reported in turn, after the samples before it are written.
+    std::lock_guard lock(mutex_);
+    if (slot.index < firstFailed_) {
+        firstFailure_ = failure;
+        firstFailed_ = slot.index;
+    }
+    slot.failure = failure;
+    slot.state = SlotState::Done;
+    return false;
 }
 
-bool CSampleSectionWriter::MustWriteOutBefore(const SampleRecord& record) const {
+bool CSampleSectionWriter::MustWriteOutBefore(uint64_t pcmBytes) const {
     if (pending_ == slots_.size()) return true;
-    return pending_ >= alwaysInFlight_ && pendingPcmBytes_ + 2 * uint64_t{record.length} > kReadAheadBytes;
+    return pending_ >= alwaysInFlight_ && pendingPcmBytes_ + pcmBytes > kReadAheadBytes;
 }
 
 void CSampleSectionWriter::WriteOutOldest() {
@@ -75,42 +127,9 @@ void CSampleSectionWriter::WriteOutOldest() {
     WriteOut(slot);
 }
 
-void CSampleSectionWriter::AddFrom(const SampleRecord& record, CStreamIn& in, uint64_t position) {
-    if (!in.CanReadAt()) {
-        const std::span<int16_t> pcm = Prepare(record);
-        in.Seek(position);
-        ReadPcm16(in, pcm.data(), pcm.size());
-    } else {
-        Slot& slot = TakeSlot(record);
-        slot.source = &in;
-        slot.sourcePosition = position;
-    }
-    Commit();
-}
-
-std::span<const int16_t> CSampleSectionWriter::SamplePcm(Slot& slot, CScratchBuffer<int16_t>& scratch) {
-    if (slot.source == nullptr) return slot.pcm;
-    const std::span<int16_t> pcm = scratch.Take(slot.record.length);
-    ReadPcm16At(*std::exchange(slot.source, nullptr), slot.sourcePosition, pcm.data(), pcm.size());
-    return pcm;
-}
-
-void CSampleSectionWriter::Commit() {
-    const std::size_t index = next_;
-    Slot& slot = slots_[index];
-    next_ = (next_ + 1) % slots_.size();
-    ++pending_;
-    if (slots_.size() == 1) {
-        slot.state = SlotState::Done;
-        WriteOut(slot);
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        slot.state = SlotState::Queued;
-        queue_.push_back(index);
-    }
-    queued_.notify_one();
+std::span<const int16_t> CSampleSectionWriter::SamplePcm(Slot& slot, CScratchBuffer<int16_t>& scratch) const {
+    if (!slot.pcm.empty() || !workersRead_) return slot.pcm;
+    return source_.Read(slot.index, scratch);
 }
 
 void CSampleSectionWriter::Finish() {
@@ -137,11 +156,12 @@ void CSampleSectionWriter::Encode(Slot& slot, CScratchBuffer<int16_t>& scratch) 
     {
         std::lock_guard lock(mutex_);
         // A sample after one that failed is not written: it is dropped.
-        if (firstFailed_ < slot.number) failure = firstFailure_;
+        if (firstFailed_ < slot.index) failure = firstFailure_;
     }
     if (!failure) {
         try {
             const std::span<const int16_t> pcm = SamplePcm(slot, scratch);
+            slot.length = LengthOf(pcm, slot.index);
             slot.encoded.Clear();
             EncodeSample(slot.encoded, pcm.data(), static_cast<int32_t>(pcm.size()));
         } catch (...) {
@@ -150,9 +170,9 @@ void CSampleSectionWriter::Encode(Slot& slot, CScratchBuffer<int16_t>& scratch) 
     }
     {
         std::lock_guard lock(mutex_);
-        if (failure && slot.number < firstFailed_) {
+        if (failure && slot.index < firstFailed_) {
             firstFailure_ = failure;
-            firstFailed_ = slot.number;
+            firstFailed_ = slot.index;
         }
         slot.failure = failure;
         slot.state = SlotState::Done;
@@ -164,14 +184,17 @@ void CSampleSectionWriter::WriteOut(Slot& slot) {
     slot.state = SlotState::Free;
     written_ = (written_ + 1) % slots_.size();
     --pending_;
-    pendingPcmBytes_ -= 2 * uint64_t{slot.record.length};
+    pendingPcmBytes_ -= slot.pcmBytes;
     if (slot.failure) std::rethrow_exception(std::exchange(slot.failure, nullptr));
+    SampleRecord& record = contents_.bank.samples[slot.index].record;
     if (slots_.size() == 1) {
-        const std::span<const int16_t> pcm = SamplePcm(slot, scratch_[0]);
-        WriteSampleRecord(out_, slot.record);
+        const std::span<const int16_t> pcm = source_.Read(slot.index, scratch_[0]);
+        record.length = LengthOf(pcm, slot.index);
+        WriteSampleRecord(out_, record);
         EncodeSample(out_, pcm.data(), static_cast<int32_t>(pcm.size()));
     } else {
-        WriteSampleRecord(out_, slot.record);
+        record.length = slot.length;
+        WriteSampleRecord(out_, record);
         WriteBytes(out_, slot.encoded.Bytes());
     }
     KeepOrReleaseBuffers(slot);

@@ -3,30 +3,27 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
 #include <vector>
 
-#include "bank/BankLayout.h"
+#include "bank/BankContents.h"
 #include "stream/ScratchBuffer.h"
 #include "stream/ScratchStreamOut.h"
-#include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
 
 namespace kbn {
 
 // Writes the sample entries of a bank (each 44-byte record followed by its
-// encoded stream) in order, encoding the samples on `threads` threads (the
-// caller's and threads - 1 workers). The caller either reads each sample's
-// PCM into the buffer that Prepare hands out and then calls Commit, or
-// says where the PCM is with AddFrom, and the thread that encodes the
-// sample reads it into a buffer of its own, reused from sample to sample:
-// then the reading, a good part of the work, is shared too, the PCM is in
-// the cache of the core that encodes it, and only the encoded streams wait
-// for their turn. With one thread everything happens on the caller's
-// thread, one sample at a time.
+// encoded stream) in order, reading and encoding the samples on `threads`
+// threads (the caller's and threads - 1 workers). Each sample's PCM is read
+// by the thread that encodes it, into a buffer of its own reused from sample
+// to sample: the reading (or decoding), a good part of the work, is shared
+// too, the PCM is in the cache of the core that encodes it, and only the
+// encoded streams wait for their turn. Where the source cannot be read on
+// several threads, the caller reads each sample as it adds it. With one
+// thread everything happens on the caller's thread, one sample at a time.
 //
 // After a sample fails (its read or its encoding throws), the samples
 // after it that are still queued are neither read nor encoded, so that a
@@ -43,22 +40,16 @@ namespace kbn {
 // large the bank.
 class CSampleSectionWriter {
 public:
-    CSampleSectionWriter(CStreamOut& out, unsigned threads);
+    // `contents` must outlive the writer; as each sample is written, its
+    // record's length becomes its PCM's.
+    CSampleSectionWriter(CStreamOut& out, BankContents& contents, unsigned threads);
     ~CSampleSectionWriter();
     CSampleSectionWriter(const CSampleSectionWriter&) = delete;
     CSampleSectionWriter& operator=(const CSampleSectionWriter&) = delete;
 
-    // The buffer for the next sample's PCM, record.length values. Writes
-    // out finished samples as needed to make room.
-    std::span<int16_t> Prepare(const SampleRecord& record);
-    // The buffer is filled: encode it.
-    void Commit();
-    // The next sample, whose record.length values are at `position` of
-    // `in`, as little-endian 16-bit samples: read by the thread that
-    // encodes it, with ReadAt, when `in` has it; otherwise read here, with
-    // Seek and Read. `in` must outlive Finish, and no other call may be
-    // made on it until then.
-    void AddFrom(const SampleRecord& record, CStreamIn& in, uint64_t position);
+    // The next sample, in the bank's order from 0. Writes out finished
+    // samples as needed to make room.
+    void Add(uint32_t index);
     // Writes everything still pending; the section is complete after it.
     void Finish();
 
@@ -67,40 +58,44 @@ public:
     static constexpr uint64_t kKeptBytes = uint64_t{2} << 20;
 
 private:
-    enum class SlotState { Free, Filling, Queued, Done };
+    enum class SlotState { Free, Queued, Done };
 
     struct Slot {
-        SampleRecord record;
-        CScratchBuffer<int16_t> buffer;  // the caller overwrites the whole sample
-        std::span<int16_t> pcm;          // the caller's PCM, when it reads it
+        uint32_t index = 0;       // the sample's place in the bank
+        uint64_t pcmBytes = 0;    // as the source said before reading it
+        uint32_t length = 0;      // the PCM's, once read
+        CScratchBuffer<int16_t> buffer;  // the PCM, when the caller reads it
+        std::span<const int16_t> pcm;    // the caller's read, if it read
         CScratchStreamOut encoded;
-        // Twice the largest length since the buffers were last given back:
+        // Twice the largest PCM since the buffers were last given back:
         // about what they hold (PCM bytes, or encoded bytes, at most about
         // as many). Kept by the caller's thread alone.
         uint64_t heldBytes = 0;
-        const CStreamIn* source = nullptr;  // where the encoding thread reads the PCM, if set
-        uint64_t sourcePosition = 0;
-        uint64_t number = 0;  // the sample's place in the section
         std::exception_ptr failure;
         SlotState state = SlotState::Free;
     };
 
     void WorkerLoop(std::size_t thread);
     void Encode(Slot& slot, CScratchBuffer<int16_t>& scratch);
-    static std::span<const int16_t> SamplePcm(Slot& slot, CScratchBuffer<int16_t>& scratch);
-    Slot& TakeSlot(const SampleRecord& record);
+    std::span<const int16_t> SamplePcm(Slot& slot, CScratchBuffer<int16_t>& scratch) const;
+    // Reads the slot's PCM on the caller's thread; false when it failed, the
+    // slot then done with the failure.
+    bool ReadHere(Slot& slot);
     void WriteOut(Slot& slot);
     void WaitUntilDone(Slot& slot);
     void WriteOutOldest();
-    bool MustWriteOutBefore(const SampleRecord& record) const;
+    bool MustWriteOutBefore(uint64_t pcmBytes) const;
     void KeepOrReleaseBuffers(Slot& slot);
     void StopWorkers() noexcept;
 
     CStreamOut& out_;
+    BankContents& contents_;
+    const CSamplePcmSource& source_;
+    bool workersRead_ = false;  // the encoding threads read the PCM themselves
     std::vector<Slot> slots_;
-    std::size_t next_ = 0;     // the slot Prepare hands out next
+    std::size_t next_ = 0;     // the slot the next sample takes
     std::size_t written_ = 0;  // the slot whose sample is written next
-    std::size_t pending_ = 0;  // samples prepared but not written
+    std::size_t pending_ = 0;  // samples added but not written
     std::size_t alwaysInFlight_ = 1;  // samples in flight whatever their size
     uint64_t pendingPcmBytes_ = 0;
 
@@ -111,10 +106,9 @@ private:
     // The PCM buffers of the threads that read their samples (the caller's
     // first), each used by its thread alone.
     std::vector<CScratchBuffer<int16_t>> scratch_;
-    // The failure of the first sample in order that failed, and its number.
+    // The failure of the first sample in order that failed, and its index.
     std::exception_ptr firstFailure_;
     uint64_t firstFailed_ = UINT64_MAX;
-    uint64_t added_ = 0;  // samples taken so far: the next one's number
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "bank/BankWriter.h"
 #include "bank/SampleSectionWriter.h"
 #include "driver/Extension.h"
 #include "driver/Options.h"
@@ -14,7 +15,6 @@
 #include "import/SourceError.h"
 #include "import/WavImporter.h"
 #include "stream/AtomicOutputFile.h"
-#include "stream/Platform.h"
 #include "stream/RvFile.h"
 #include "verify/BankVerifier.h"
 
@@ -28,9 +28,10 @@ namespace {
 constexpr const char* kUsage = "Usage: kbnconv <in.sf2/wav> <out.kbn>\n";
 
 constexpr const char* kHelp =
-    "Usage: kbnconv [options] <in.sf2/wav> <out.kbn>\n"
-    "Converts a SoundFont 2 bank or a 16-bit PCM WAV file into a KBN bank.\n"
-    "The bank replaces <out.kbn> only once it is complete.\n"
+    "Usage: kbnconv [options] <in.sf2/sf3/wav> <out.kbn>\n"
+    "Converts a SoundFont (SF2, or SF3 with Ogg Vorbis samples) or a 16-bit PCM\n"
+    "WAV file into a KBN bank. The bank replaces <out.kbn> only once it is\n"
+    "complete.\n"
     "\n"
     "Options:\n"
     "      --verify   read the bank back before it replaces the output: decode every\n"
@@ -38,7 +39,7 @@ constexpr const char* kHelp =
     "  -j, --jobs N   encode, and verify, with N threads (default: one per core\n"
     "                 it may run on); the bank is the same for any N\n"
     "  -v, --verbose  print a summary line on standard error\n"
-    "  -q, --quiet    print nothing but errors (the default)\n"
+    "  -q, --quiet    print nothing but errors: no warnings\n"
     "  -h, --help     print this help and exit\n"
     "      --version  print the version and exit\n"
     "      --         end of options\n"
@@ -52,22 +53,22 @@ struct ConversionSummary {
     uint64_t bankBytes = 0;
 };
 
-void ConvertSource(SourceKind kind, CStreamIn& in, CStreamOut& out, ConvertedBank& converted, unsigned threads) {
-    if (kind == SourceKind::SoundFont) {
-        ConvertSoundFont(in, out, &converted, threads);
-    } else {
-        ConvertWav(in, out, &converted);
+// What the source holds that the bank cannot keep, said once.
+void Warn(std::ostream& err, const std::string& inPath, const ConvertedBank& converted) {
+    if (converted.sourceBitsPerSample > 16) {
+        err << inPath << ": warning: the bank keeps 16 bits per sample; the low 8 bits of the 24-bit data "
+            << "('sm24' chunk) are dropped\n";
     }
 }
 
 // Reads the finished temporary bank back and checks it against the source.
-void VerifyWritten(const std::string& tempPath, const std::string& outPath, CStreamIn& input,
-                   const ConvertedBank& converted, unsigned threads) {
+void VerifyWritten(const std::string& tempPath, const std::string& outPath, const ConvertedBank& converted,
+                   unsigned threads) {
     CRvFile written;
     written.Open(tempPath.c_str(), CRvFile::kAccessRead, 0);
     written.SetName(outPath);
     try {
-        VerifyBank(written, input, converted, threads);
+        VerifyBank(written, converted, threads);
     } catch (const CVerifyError& e) {
         throw CRvFile::Error(outPath + ": verification failed: " + e.what());
     }
@@ -75,17 +76,20 @@ void VerifyWritten(const std::string& tempPath, const std::string& outPath, CStr
 }
 
 // Converts `inPath` into `outPath`; the bank appears at `outPath` only once
-// it is complete (and verified, when asked). Throws on any failure.
+// it is complete (and verified, when asked). Warnings go to `warnings`,
+// when given. Throws on any failure.
 ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std::string& outPath, bool verify,
-                          unsigned threads) {
+                          unsigned threads, std::ostream* warnings) {
     CRvFile input;
     input.Open(inPath.c_str(), CRvFile::kAccessRead, 0);
     ConversionSummary summary;
     CAtomicOutputFile output(outPath, inPath);
-    ConvertSource(kind, input, output.Stream(), summary.converted, threads);
+    summary.converted = kind == SourceKind::SoundFont ? ImportSoundFont(input) : ImportWav(input);
+    if (warnings != nullptr) Warn(*warnings, inPath, summary.converted);
+    WriteBank(output.Stream(), summary.converted.contents, threads);
     summary.bankBytes = output.BytesWritten();
     output.Close();
-    if (verify) VerifyWritten(output.TempPath(), outPath, input, summary.converted, threads);
+    if (verify) VerifyWritten(output.TempPath(), outPath, summary.converted, threads);
     output.Commit();
     input.Close();
     return summary;
@@ -93,8 +97,8 @@ ConversionSummary Convert(SourceKind kind, const std::string& inPath, const std:
 
 void PrintSummary(std::ostream& err, const std::string& inPath, const std::string& outPath,
                   const ConversionSummary& summary, bool verified, double seconds) {
-    const Bank& bank = summary.converted.bank;
-    const uint64_t in = summary.converted.pcmBytes;
+    const Bank& bank = summary.converted.contents.bank;
+    const uint64_t in = summary.converted.PcmBytes();
     char ratio[32] = "-";
     if (in != 0) std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * static_cast<double>(summary.bankBytes) / static_cast<double>(in));
     char time[32];
@@ -102,7 +106,9 @@ void PrintSummary(std::ostream& err, const std::string& inPath, const std::strin
     err << inPath << " -> " << outPath << ": " << bank.samples.size() << " samples, " << bank.instruments.size()
         << " instruments, " << bank.presets.size() << " presets, " << in << " PCM bytes in, "
         << summary.bankBytes << " bank bytes out (" << ratio << "), " << time << " s"
-        << (verified ? ", verified" : "") << "\n";
+        << (verified ? ", verified" : "");
+    if (summary.converted.sourceBitsPerSample > 16) err << ", 16 of " << summary.converted.sourceBitsPerSample << " bits";
+    err << "\n";
 }
 
 }  // namespace
@@ -134,12 +140,12 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
         return kExitUsage;
     }
     SourceKind kind;
-    if (inExtension == "sf2") {
+    if (inExtension == "sf2" || inExtension == "sf3") {
         kind = SourceKind::SoundFont;
     } else if (inExtension == "wav") {
         kind = SourceKind::Wav;
     } else {
-        err << inPath << ": input file extension must be sf2 or wav\n";
+        err << inPath << ": input file extension must be sf2, sf3 or wav\n";
         return kExitUsage;
     }
 
@@ -152,7 +158,8 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
     const auto start = std::chrono::steady_clock::now();
     try {
         const unsigned threads = options->threads != 0 ? options->threads : DefaultThreadCount();
-        const ConversionSummary summary = Convert(kind, inPath, outPath, options->verify, threads);
+        std::ostream* warnings = options->verbosity == Verbosity::Quiet ? nullptr : &err;
+        const ConversionSummary summary = Convert(kind, inPath, outPath, options->verify, threads, warnings);
         if (options->verbosity == Verbosity::Verbose) {
             const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
             PrintSummary(err, inPath, outPath, summary, options->verify, elapsed.count());

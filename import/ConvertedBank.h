@@ -1,28 +1,29 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-#include "bank/Bank.h"
+#include "bank/BankContents.h"
 
 namespace kbn {
 
-// Where a sample's PCM lies in its source: the record's length of 16-bit
-// values from `offset`, `stride` bytes apart (4 for one channel of stereo).
-struct PcmLocation {
-    uint64_t offset = 0;
-    uint32_t stride = 2;
-};
-
-// What a conversion wrote, for checking the bank against it afterwards.
+// What an importer read from its source: the bank to write (its samples'
+// PCM read from the source again whenever asked for), and what the source
+// held that the bank does not keep. Once the bank is written, every
+// sample's length is its PCM's, and the whole can be checked against what
+// was written.
 struct ConvertedBank {
-    Bank bank;                      // records and zones, without stream details
-    std::vector<PcmLocation> pcm;   // one per sample
-    uint64_t pcmBytes = 0;          // 16-bit PCM read from the source
+    BankContents contents;
     // The source's sample depth: 24 for a SoundFont whose "sm24" chunk holds
     // the low bytes, which the bank leaves out; its samples are 16-bit all
     // the same.
     uint32_t sourceBitsPerSample = 16;
+
+    // The 16-bit PCM bytes of all samples, once written.
+    uint64_t PcmBytes() const {
+        uint64_t bytes = 0;
+        for (const BankSample& sample : contents.bank.samples) bytes += 2 * uint64_t{sample.record.length};
+        return bytes;
+    }
 };
 
 }  // namespace kbn

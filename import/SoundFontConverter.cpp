@@ -1,14 +1,14 @@
 #include "import/SoundFontConverter.h"
 
+#include <memory>
+#include <vector>
 
 #include "bank/BankWriter.h"
 #include "bank/GeneratorMap.h"
-#include "bank/SampleSectionWriter.h"
 #include "import/SoundFontReader.h"
 #include "import/SoundFontValidation.h"
 #include "import/SourceError.h"
-#include "stream/MemoryStream.h"
-#include "stream/StreamIo.h"
+#include "import/SourcePcm.h"
 
 namespace kbn {
 namespace {
@@ -16,13 +16,23 @@ namespace {
 // The sample-data list's first sub-chunk header precedes the sample points.
 constexpr uint64_t kSmplHeaderSize = 8;
 
+bool IsCompressed(const SfSampleHeader& header) { return (header.sampleType & kSampleTypeCompressed) != 0; }
+
+// An uncompressed sample's start, end and loop count points of the whole
+// "smpl" chunk; a compressed one's start and end bytes of it, its loop
+// frames of the decoded sample, whose length is known once decoded.
 SampleRecord MakeSampleRecord(const SfSampleHeader& header) {
     SampleRecord record;
     record.name = header.name;
-    // Loop points before the start wrap around, as 32-bit differences do.
-    record.length = header.end - header.start;
-    record.loopStart = header.startLoop - header.start;
-    record.loopEnd = header.endLoop - header.start;
+    if (IsCompressed(header)) {
+        record.loopStart = header.startLoop;
+        record.loopEnd = header.endLoop;
+    } else {
+        // Loop points before the start wrap around, as 32-bit differences do.
+        record.length = header.end - header.start;
+        record.loopStart = header.startLoop - header.start;
+        record.loopEnd = header.endLoop - header.start;
+    }
     record.sampleRate = header.sampleRate;
     record.rootKey = header.originalPitch;
     record.pitchCorrection = header.pitchCorrection;
@@ -31,70 +41,24 @@ SampleRecord MakeSampleRecord(const SfSampleHeader& header) {
     return record;
 }
 
-// Hands every sample to the section; the caller finishes it.
-void AddSamples(CStreamIn& in, CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted,
-                CSampleSectionWriter& section) {
-    const uint32_t count = tables.shdr.Count() - 1;
-    WriteCount(out, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        const SfSampleHeader& header = tables.shdr.records[i];
-        const SampleRecord record = MakeSampleRecord(header);
-        const uint64_t offset = tables.sampleDataPosition + kSmplHeaderSize + 2 * uint64_t{header.start};
-        section.AddFrom(record, in, offset);
-        converted.bank.samples.push_back(BankSample{record});
-        converted.pcm.push_back({offset, 2});
-        converted.pcmBytes += 2 * uint64_t{record.length};
+PcmLocation Locate(const SfSampleHeader& header, const SoundFontTables& tables) {
+    const uint64_t data = tables.sampleDataPosition + kSmplHeaderSize;
+    PcmLocation where;
+    if (IsCompressed(header)) {
+        where.kind = PcmLocation::Kind::OggVorbis;
+        where.offset = data + header.start;
+        where.bytes = header.end - header.start;
+    } else {
+        where.offset = data + 2 * uint64_t{header.start};
+        where.frames = header.end - header.start;
     }
+    return where;
 }
 
-// The zones of header i: from its bag index up to the next header's.
-template <typename Header>
-std::vector<BankZone> MakeZones(const std::vector<Header>& headers, std::size_t i, const std::vector<SfBag>& bags,
-                                const std::vector<SfGenerator>& generators,
-                                const std::vector<ModulatorRecord>& modulators) {
-    std::vector<BankZone> zones;
-    for (uint32_t z = headers[i].bagIndex; z < headers[i + 1].bagIndex; ++z) {
-        zones.push_back(MakeZone(bags, generators, modulators, z));
-    }
-    return zones;
-}
-
-void WriteZones(CStreamOut& out, const std::vector<BankZone>& zones) {
-    for (const BankZone& zone : zones) WriteZoneRecord(out, zone.generators, zone.modulators);
-}
-
-void WriteInstruments(CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted) {
-    const std::vector<SfInstrumentHeader>& inst = tables.inst.records;
-    const uint32_t count = tables.inst.Count() - 1;
-    WriteCount(out, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        BankInstrument instrument;
-        instrument.name = inst[i].name;
-        instrument.zones = MakeZones(inst, i, tables.ibag.records, tables.igen.records, tables.imod.records);
-        WriteInstrumentHeader(out, instrument.name, static_cast<uint32_t>(instrument.zones.size()));
-        WriteZones(out, instrument.zones);
-        converted.bank.instruments.push_back(std::move(instrument));
-    }
-}
-
-void WritePresets(CStreamOut& out, const SoundFontTables& tables, ConvertedBank& converted) {
-    const std::vector<SfPresetHeader>& phdr = tables.phdr.records;
-    const uint32_t count = tables.phdr.Count() - 1;
-    WriteCount(out, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        BankPreset preset;
-        preset.name = phdr[i].name;
-        preset.preset = phdr[i].preset;
-        preset.bank = phdr[i].bank;
-        preset.zones = MakeZones(phdr, i, tables.pbag.records, tables.pgen.records, tables.pmod.records);
-        WritePresetHeader(out, preset.name, preset.preset, preset.bank, static_cast<uint32_t>(preset.zones.size()));
-        WriteZones(out, preset.zones);
-        converted.bank.presets.push_back(std::move(preset));
-    }
-}
-
-}  // namespace
-
+// The one place where SoundFont numbers become the bank's: generators that
+// the bank keeps get their bank ids, the others are dropped; a modulator's
+// destination that names a kept generator gets its id too, any other
+// (a link, an unknown number) stays as it is.
 BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>& generators,
                   const std::vector<ModulatorRecord>& modulators, uint32_t zone) {
     const SfBag& bag = bags[zone];
@@ -107,35 +71,74 @@ BankZone MakeZone(const std::vector<SfBag>& bags, const std::vector<SfGenerator>
         }
     }
     result.modulators.assign(modulators.begin() + bag.modulatorIndex, modulators.begin() + nextBag.modulatorIndex);
+    for (ModulatorRecord& modulator : result.modulators) {
+        if (const auto id = LookupGenerator(modulator.destination)) modulator.destination = *id;
+    }
     return result;
+}
+
+// The zones of header i: from its bag index up to the next header's.
+template <typename Header>
+std::vector<BankZone> MakeZones(const std::vector<Header>& headers, std::size_t i, const std::vector<SfBag>& bags,
+                                const std::vector<SfGenerator>& generators,
+                                const std::vector<ModulatorRecord>& modulators) {
+    std::vector<BankZone> zones;
+    zones.reserve(headers[i + 1].bagIndex - headers[i].bagIndex);
+    for (uint32_t z = headers[i].bagIndex; z < headers[i + 1].bagIndex; ++z) {
+        zones.push_back(MakeZone(bags, generators, modulators, z));
+    }
+    return zones;
+}
+
+Bank MakeBank(const SoundFontTables& tables) {
+    Bank bank;
+    const auto& shdr = tables.shdr.records;
+    bank.samples.reserve(shdr.size() - 1);
+    for (std::size_t i = 0; i + 1 < shdr.size(); ++i) bank.samples.push_back(BankSample{MakeSampleRecord(shdr[i])});
+    const auto& inst = tables.inst.records;
+    bank.instruments.reserve(inst.size() - 1);
+    for (std::size_t i = 0; i + 1 < inst.size(); ++i) {
+        BankInstrument& instrument = bank.instruments.emplace_back();
+        instrument.name = inst[i].name;
+        instrument.zones = MakeZones(inst, i, tables.ibag.records, tables.igen.records, tables.imod.records);
+    }
+    const auto& phdr = tables.phdr.records;
+    bank.presets.reserve(phdr.size() - 1);
+    for (std::size_t i = 0; i + 1 < phdr.size(); ++i) {
+        BankPreset& preset = bank.presets.emplace_back();
+        preset.name = phdr[i].name;
+        preset.preset = phdr[i].preset;
+        preset.bank = phdr[i].bank;
+        preset.zones = MakeZones(phdr, i, tables.pbag.records, tables.pgen.records, tables.pmod.records);
+    }
+    return bank;
+}
+
+}  // namespace
+
+ConvertedBank ImportSoundFont(CStreamIn& in, uint64_t largestBuffer) {
+    SoundFontTables tables;
+    if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont file: no RIFF 'sfbk' header");
+    ValidateSoundFont(tables, largestBuffer);
+    ConvertedBank converted;
+    converted.contents.bank = MakeBank(tables);
+    std::vector<PcmLocation> locations;
+    std::vector<Name> names;
+    const auto& shdr = tables.shdr.records;
+    for (std::size_t i = 0; i + 1 < shdr.size(); ++i) {
+        locations.push_back(Locate(shdr[i], tables));
+        names.push_back(shdr[i].name);
+    }
+    converted.contents.pcm = std::make_shared<CSourcePcm>(in, std::move(locations), std::move(names), largestBuffer);
+    converted.sourceBitsPerSample = tables.hasSm24 ? 24 : 16;
+    return converted;
 }
 
 void ConvertSoundFont(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, unsigned threads,
                       uint64_t largestBuffer) {
-    SoundFontTables tables;
-    ConvertedBank scratch;
-    ConvertedBank& result = converted ? *converted : scratch;
-    CMemoryStreamOut structure;
-    {
-        // The encoding threads start while the SoundFont's structure is
-        // read: starting a thread can take a millisecond or more. They end,
-        // and their buffers go, with the sample section.
-        CSampleSectionWriter section(out, threads);
-        if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont 2 file: no RIFF 'sfbk' header");
-        ValidateSoundFont(tables, largestBuffer);
-        result = ConvertedBank{};
-        result.sourceBitsPerSample = tables.hasSm24 ? 24 : 16;
-        WriteMagic(out);
-        AddSamples(in, out, tables, result, section);
-        // The instruments and presets are put together while the workers
-        // encode the last samples, and go out after them in one write,
-        // where the file's 4 KiB buffer would take a system call per 4 KiB
-        // (660 KB for FluidR3).
-        WriteInstruments(structure, tables, result);
-        WritePresets(structure, tables, result);
-        section.Finish();
-    }
-    WriteBytes(out, structure.Bytes());
+    ConvertedBank imported = ImportSoundFont(in, largestBuffer);
+    WriteBank(out, imported.contents, threads);
+    if (converted) *converted = std::move(imported);
 }
 
 }  // namespace kbn

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "bank/GeneratorMap.h"
 #include "import/RiffChunk.h"
 #include "import/SourceError.h"
 #include "stream/ByteOrder.h"
@@ -91,16 +90,8 @@ uint32_t LoadPdtaChunk(CStreamIn& in, const RiffChunkHeader& chunk, SoundFontTab
     if (id == MakeFourCC("phdr")) return LoadTable(in, chunk.size, 38, tables.phdr);
     if (id == MakeFourCC("pbag")) return LoadTable(in, chunk.size, 4, tables.pbag);
     if (id == MakeFourCC("pgen")) return LoadTable(in, chunk.size, 4, tables.pgen);
-    if (id == MakeFourCC("imod")) {
-        const uint32_t read = LoadTable(in, chunk.size, 10, tables.imod);
-        RemapModulators(tables.imod.records);
-        return read;
-    }
-    if (id == MakeFourCC("pmod")) {
-        const uint32_t read = LoadTable(in, chunk.size, 10, tables.pmod);
-        RemapModulators(tables.pmod.records);
-        return read;
-    }
+    if (id == MakeFourCC("imod")) return LoadTable(in, chunk.size, 10, tables.imod);
+    if (id == MakeFourCC("pmod")) return LoadTable(in, chunk.size, 10, tables.pmod);
     return 0;
 }
 
@@ -142,14 +133,7 @@ void ReadSdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     tables.hasSm24 = HasLowBytes(in, end, first.size);
 }
 
-}  // namespace
-
-void RemapModulators(std::span<ModulatorRecord> records) {
-    for (ModulatorRecord& record : records) {
-        if (const auto id = LookupGenerator(record.destination)) record.destination = *id;
-    }
-}
-
+// Loads the sub-chunks of one "pdta" list of `size` bytes (after its type).
 void ReadPdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     const uint64_t end = in.Tell() + size;
     while (in.Tell() < end) {
@@ -169,6 +153,8 @@ void ReadPdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     }
     tables.hasPdta = true;
 }
+
+}  // namespace
 
 bool ReadSoundFont(CStreamIn& in, SoundFontTables& tables) {
     const uint64_t fileSize = in.GetSize();

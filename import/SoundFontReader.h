@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "import/SoundFontTables.h"
 #include "stream/StreamIn.h"
@@ -10,22 +9,14 @@ namespace kbn {
 
 // Reads a SoundFont's structure: checks the "RIFF" ... "sfbk" header, walks
 // the top-level lists (at most three, as far as the end of the file), loads
-// the nine "pdta" tables with their modulator destinations renumbered into
-// bank generator ids, locates the "smpl" sample data inside "sdta" and notes
+// the nine "pdta" tables as they are, locates the "smpl" sample data inside "sdta" and notes
 // an "sm24" chunk after it. A pad byte missing after an odd-sized chunk is
 // found out as SkipChunkRest says.
 // Returns false, loading nothing, when the header is not a SoundFont's.
 // Throws CSourceError for a broken structure (a list or chunk that runs past
 // its end, a LIST too short for its type, an "sdta" list not starting with
-// "smpl", no chunk where one must follow) and CRvFile::Error when reading fails. Nothing is allocated that
-// the file could not hold.
+// "smpl", no chunk where one must follow) and CRvFile::Error when reading
+// fails. Nothing is allocated that the file could not hold.
 bool ReadSoundFont(CStreamIn& in, SoundFontTables& tables);
-
-// Loads the sub-chunks of one "pdta" list of `size` bytes (after its type).
-void ReadPdta(CStreamIn& in, uint32_t size, SoundFontTables& tables);
-
-// Renumbers modulator destinations that name a generator the bank keeps;
-// other destinations (links, unknown numbers) stay as they are.
-void RemapModulators(std::span<ModulatorRecord> records);
 
 }  // namespace kbn

@@ -23,12 +23,6 @@ void CheckTable(const SfTable<Record>& table, const char* id, Emptiness emptines
     }
 }
 
-std::string Hex16(uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
-}
-
 // The vocabulary of one side: instruments with ibag/igen/imod, or presets
 // with pbag/pgen/pmod.
 struct ZoneSide {
@@ -116,8 +110,14 @@ void CheckSamples(const SoundFontTables& tables, uint64_t largestBuffer) {
         const SfSampleHeader& sample = samples[i];
         const auto who = [&] { return "sample " + std::to_string(i) + " " + QuotedName(sample.name); };
         if (sample.sampleType & kSampleTypeCompressed) {
-            throw CSourceError(who() + " is compressed (sample type " + Hex16(sample.sampleType) +
-                               "); only 16-bit PCM SoundFonts can be converted");
+            // Its start and end are bytes of the "smpl" chunk, its Ogg Vorbis
+            // stream; how long it is, decoding tells.
+            if (sample.end <= sample.start || sample.end > tables.sampleDataSize) {
+                throw CSourceError(who() + " has its Ogg Vorbis stream at bytes " + std::to_string(sample.start) +
+                                   " to " + std::to_string(sample.end) + ", outside the " +
+                                   std::to_string(tables.sampleDataSize) + " bytes of the 'smpl' chunk");
+            }
+            continue;
         }
         if (sample.end < sample.start) {
             throw CSourceError(who() + " ends before it starts (start " + std::to_string(sample.start) +

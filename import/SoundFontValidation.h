@@ -9,8 +9,8 @@ namespace kbn {
 // written: all nine tables present with their terminal records (the
 // generator and modulator tables may be empty when no zone has any), every bag,
 // generator and modulator index inside its table and never going backwards,
-// every sample uncompressed and inside the "smpl" data and at most
-// `largestBuffer` bytes long. Throws CSourceError naming the first defect
+// every sample inside the "smpl" data (an uncompressed one at most
+// `largestBuffer` bytes long). Throws CSourceError naming the first defect
 // and the record it is in.
 void ValidateSoundFont(const SoundFontTables& tables, uint64_t largestBuffer = kLargestBuffer);
 

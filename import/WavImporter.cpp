@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bank/BankWriter.h"
-#include "codec/SampleEncoder.h"
 #include "import/RiffChunk.h"
+#include "import/SourcePcm.h"
 #include "stream/ByteOrder.h"
 #include "stream/StreamIo.h"
 
@@ -27,6 +28,27 @@ constexpr std::array<uint8_t, 14> kSubFormatGuidTail = {0x00, 0x00, 0x00, 0x00, 
                                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr uint16_t kPanLeft = static_cast<uint16_t>(-500);
 constexpr uint16_t kPanRight = 500;
+
+// What the "fmt " chunk says: its first 16 bytes, and for the extensible
+// format (tag 0xFFFE) the valid bits and the sub-format of its extension.
+struct WavFormat {
+    uint16_t formatTag = 0;
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint32_t byteRate = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bitsPerSample = 0;           // of each sample's container
+    uint16_t validBitsPerSample = 0;      // extensible format only
+    std::array<uint8_t, 16> subFormat{};  // extensible format only: a GUID
+};
+
+// What the converter takes from a "smpl" chunk.
+struct WavSampler {
+    uint32_t unityNote = 60;
+    uint32_t loopCount = 0;
+    uint32_t loopStart = 0;  // of the first loop
+    uint32_t loopEnd = 0;    // of the first loop, inclusive
+};
 
 // What the chunk walk found.
 struct WavContents {
@@ -98,6 +120,64 @@ bool IsPcm16(const WavFormat& format) {
            SubFormatTag(format.subFormat) == kFormatPcm;
 }
 
+// Chunk readers: `size` is the chunk's size field; the stream is left at
+// the end of the chunk's contents.
+WavFormat ReadFmt(CStreamIn& in, uint32_t size) {
+    if (size < kFmtRecordSize) {
+        RejectFormat("the 'fmt ' chunk is " + std::to_string(size) + " bytes, shorter than 16");
+    }
+    uint8_t record[kExtensibleFmtSize];
+    in.Read(record, kFmtRecordSize);
+    WavFormat format;
+    format.formatTag = GetU16(record);
+    format.channels = GetU16(record + 2);
+    format.sampleRate = GetU32(record + 4);
+    format.byteRate = GetU32(record + 8);
+    format.blockAlign = GetU16(record + 12);
+    format.bitsPerSample = GetU16(record + 14);
+    uint32_t consumed = kFmtRecordSize;
+    if (format.formatTag == kFormatExtensible) {
+        if (size < kExtensibleFmtSize) {
+            RejectFormat("the 'fmt ' chunk is " + std::to_string(size) +
+                         " bytes, shorter than the extensible format's 40");
+        }
+        in.Read(record + kFmtRecordSize, kExtensibleFmtSize - kFmtRecordSize);
+        format.validBitsPerSample = GetU16(record + 18);
+        std::copy(record + 24, record + kExtensibleFmtSize, format.subFormat.begin());
+        consumed = kExtensibleFmtSize;
+    }
+    if (size > consumed) in.Skip(size - consumed);
+    if (!IsPcm16(format) || format.channels < 1 || format.channels > 2) RejectFormat(DescribeFormat(format));
+    return format;
+}
+
+WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
+    if (size < kSamplerRecordSize) {
+        throw CSourceError("the 'smpl' chunk is " + std::to_string(size) +
+                           " bytes, shorter than its 36-byte header");
+    }
+    uint8_t record[kSamplerRecordSize];
+    in.Read(record, kSamplerRecordSize);
+    WavSampler sampler;
+    sampler.unityNote = GetU32(record + 12);
+    sampler.loopCount = GetU32(record + 28);
+    uint32_t consumed = kSamplerRecordSize;
+    if (sampler.loopCount > 0) {
+        if (size < kSamplerRecordSize + kLoopRecordSize) {
+            throw CSourceError("the 'smpl' chunk promises " + std::to_string(sampler.loopCount) +
+                               " loops but is only " + std::to_string(size) +
+                               " bytes, too short for the first one");
+        }
+        uint8_t loop[kLoopRecordSize];
+        in.Read(loop, kLoopRecordSize);
+        sampler.loopStart = GetU32(loop + 8);
+        sampler.loopEnd = GetU32(loop + 12);
+        consumed += kLoopRecordSize;
+    }
+    if (size > consumed) in.Skip(size - consumed);
+    return sampler;
+}
+
 void CheckChunkFits(const RiffChunkHeader& header, uint64_t position, uint64_t fileSize) {
     const uint64_t remaining = position < fileSize ? fileSize - position : 0;
     if (header.size > remaining) {
@@ -167,11 +247,6 @@ void CheckBlockAlign(const WavContents& contents) {
     }
 }
 
-void WriteSample(CStreamOut& out, const SampleRecord& record, const std::vector<int16_t>& pcm) {
-    WriteSampleRecord(out, record);
-    EncodeSample(out, pcm.data(), static_cast<int32_t>(pcm.size()));
-}
-
 BankZone MakeZone(std::initializer_list<GeneratorEntry> generators) {
     BankZone zone;
     zone.generators = generators;
@@ -196,93 +271,9 @@ void MakeStructure(Bank& bank, uint16_t channels, uint16_t sampleMode) {
     bank.presets = {preset};
 }
 
-void WriteStructure(CStreamOut& out, const Bank& bank) {
-    WriteCount(out, static_cast<uint32_t>(bank.instruments.size()));
-    for (const BankInstrument& instrument : bank.instruments) {
-        WriteInstrumentHeader(out, instrument.name, static_cast<uint32_t>(instrument.zones.size()));
-        for (const BankZone& zone : instrument.zones) WriteZoneRecord(out, zone.generators, zone.modulators);
-    }
-    WriteCount(out, static_cast<uint32_t>(bank.presets.size()));
-    for (const BankPreset& preset : bank.presets) {
-        WritePresetHeader(out, preset.name, preset.preset, preset.bank, static_cast<uint32_t>(preset.zones.size()));
-        for (const BankZone& zone : preset.zones) WriteZoneRecord(out, zone.generators, zone.modulators);
-    }
-}
-
 }  // namespace
 
-WavFormat ReadFmt(CStreamIn& in, uint32_t size) {
-    if (size < kFmtRecordSize) {
-        RejectFormat("the 'fmt ' chunk is " + std::to_string(size) + " bytes, shorter than 16");
-    }
-    uint8_t record[kExtensibleFmtSize];
-    in.Read(record, kFmtRecordSize);
-    WavFormat format;
-    format.formatTag = GetU16(record);
-    format.channels = GetU16(record + 2);
-    format.sampleRate = GetU32(record + 4);
-    format.byteRate = GetU32(record + 8);
-    format.blockAlign = GetU16(record + 12);
-    format.bitsPerSample = GetU16(record + 14);
-    uint32_t consumed = kFmtRecordSize;
-    if (format.formatTag == kFormatExtensible) {
-        if (size < kExtensibleFmtSize) {
-            RejectFormat("the 'fmt ' chunk is " + std::to_string(size) +
-                         " bytes, shorter than the extensible format's 40");
-        }
-        in.Read(record + kFmtRecordSize, kExtensibleFmtSize - kFmtRecordSize);
-        format.validBitsPerSample = GetU16(record + 18);
-        std::copy(record + 24, record + kExtensibleFmtSize, format.subFormat.begin());
-        consumed = kExtensibleFmtSize;
-    }
-    if (size > consumed) in.Skip(size - consumed);
-    if (!IsPcm16(format) || format.channels < 1 || format.channels > 2) RejectFormat(DescribeFormat(format));
-    return format;
-}
-
-WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
-    if (size < kSamplerRecordSize) {
-        throw CSourceError("the 'smpl' chunk is " + std::to_string(size) +
-                           " bytes, shorter than its 36-byte header");
-    }
-    uint8_t record[kSamplerRecordSize];
-    in.Read(record, kSamplerRecordSize);
-    WavSampler sampler;
-    sampler.unityNote = GetU32(record + 12);
-    sampler.loopCount = GetU32(record + 28);
-    uint32_t consumed = kSamplerRecordSize;
-    if (sampler.loopCount > 0) {
-        if (size < kSamplerRecordSize + kLoopRecordSize) {
-            throw CSourceError("the 'smpl' chunk promises " + std::to_string(sampler.loopCount) +
-                               " loops but is only " + std::to_string(size) +
-                               " bytes, too short for the first one");
-        }
-        uint8_t loop[kLoopRecordSize];
-        in.Read(loop, kLoopRecordSize);
-        sampler.loopStart = GetU32(loop + 8);
-        sampler.loopEnd = GetU32(loop + 12);
-        consumed += kLoopRecordSize;
-    }
-    if (size > consumed) in.Skip(size - consumed);
-    return sampler;
-}
-
-void ReadChannel(CStreamIn& in, int16_t* dst, uint32_t frames) {
-    if (frames == 0) return;
-    // Whole interleaved frames in large reads; the final frame's other
-    // channel is not read.
-    constexpr uint32_t kFramesPerRead = 16384;
-    std::vector<int16_t> interleaved(2 * std::min(frames, kFramesPerRead));
-    for (uint32_t done = 0; done < frames;) {
-        const uint32_t n = std::min(frames - done, kFramesPerRead);
-        const uint32_t values = done + n == frames ? 2 * n - 1 : 2 * n;
-        ReadPcm16(in, interleaved.data(), values);
-        for (uint32_t i = 0; i < n; ++i) dst[done + i] = interleaved[2 * i];
-        done += n;
-    }
-}
-
-void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, uint64_t largestBuffer) {
+ConvertedBank ImportWav(CStreamIn& in, uint64_t largestBuffer) {
     const WavContents contents = WalkChunks(in);
     CheckBlockAlign(contents);
     const WavFormat& format = contents.format;
@@ -305,28 +296,26 @@ void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, uint64
     record.pitchCorrection = 0;
     record.flags = format.channels == 1 ? kSampleFlagPresent : kSampleFlagPresent | kSampleFlagStereo;
 
-    ConvertedBank scratch;
-    ConvertedBank& result = converted ? *converted : scratch;
-    result = ConvertedBank{};
-    MakeStructure(result.bank, format.channels, looped ? 1 : 0);
-
-    WriteMagic(out);
-    WriteCount(out, format.channels);
-    std::vector<int16_t> pcm(frames);
+    ConvertedBank converted;
+    MakeStructure(converted.contents.bank, format.channels, looped ? 1 : 0);
+    std::vector<PcmLocation> locations;
     for (uint32_t channel = 0; channel < format.channels; ++channel) {
-        const uint64_t offset = contents.dataPosition + 2 * channel;
-        in.Seek(offset);
-        if (format.channels == 1) {
-            ReadPcm16(in, pcm.data(), frames);
-        } else {
-            ReadChannel(in, pcm.data(), frames);
-        }
-        WriteSample(out, record, pcm);
-        result.bank.samples.push_back(BankSample{record});
-        result.pcm.push_back({offset, format.blockAlign});
-        result.pcmBytes += 2 * uint64_t{frames};
+        converted.contents.bank.samples.push_back(BankSample{record});
+        PcmLocation where;
+        where.offset = contents.dataPosition + 2 * channel;
+        where.frames = frames;
+        where.stride = format.blockAlign;
+        locations.push_back(where);
     }
-    WriteStructure(out, result.bank);
+    converted.contents.pcm = std::make_shared<CSourcePcm>(
+        in, std::move(locations), std::vector<Name>(format.channels, record.name), largestBuffer);
+    return converted;
+}
+
+void ConvertWav(CStreamIn& in, CStreamOut& out, ConvertedBank* converted, uint64_t largestBuffer) {
+    ConvertedBank imported = ImportWav(in, largestBuffer);
+    WriteBank(out, imported.contents, 1);
+    if (converted) *converted = std::move(imported);
 }
 
 bool TryConvertWav(CStreamIn& in, CStreamOut& out) {

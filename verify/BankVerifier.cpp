@@ -6,12 +6,10 @@
 #include <vector>
 
 #include "bank/NameText.h"
-#include "import/WavImporter.h"
 #include "reader/BankReader.h"
 #include "reader/ForEachOnThreads.h"
 #include "reader/SampleReader.h"
 #include "stream/ScratchBuffer.h"
-#include "stream/StreamIo.h"
 
 namespace kbn {
 namespace {
@@ -69,37 +67,17 @@ std::optional<std::string> CompareZones(const std::string& owner, const std::vec
     return std::nullopt;
 }
 
-// The source's PCM of one sample, into `buffer`. AtPositions: with ReadAt,
-// for a sample whose values lie side by side (stride 2), so that threads
-// can share the stream.
-std::span<const int16_t> ReadSourcePcm(CStreamIn& source, const PcmLocation& location, uint32_t frames,
-                                       SampleAccess access, CScratchBuffer<int16_t>& buffer) {
-    const std::span<int16_t> pcm = buffer.Take(frames);
-    if (access == SampleAccess::AtPositions) {
-        ReadPcm16At(source, location.offset, pcm.data(), frames);
-        return pcm;
-    }
-    source.Seek(location.offset);
-    if (location.stride == 2) {
-        ReadPcm16(source, pcm.data(), frames);
-    } else {
-        ReadChannel(source, pcm.data(), frames);
-    }
-    return pcm;
-}
-
 // What one thread of a check needs: its own reader and buffers.
 struct SampleCheck {
-    SampleCheck(CStreamIn& written, SampleAccess how) : access(how), reader(written, how) {}
-    SampleAccess access;  // for the bank and the source alike
+    SampleCheck(CStreamIn& written, SampleAccess access) : reader(written, access) {}
     CSampleReader reader;
     CScratchBuffer<int16_t> sourceBuffer;
 };
 
-// Decodes sample i and compares it with the source; CVerifyError on a
-// difference or a stream that does not decode.
-void VerifySample(const Bank& bank, uint32_t i, CStreamIn& source, const ConvertedBank& converted,
-                  SampleCheck& check) {
+// Decodes sample i and compares it with the source's PCM, read (and
+// decoded, for a compressed source) again; CVerifyError on a difference or
+// a stream that does not decode.
+void VerifySample(const Bank& bank, uint32_t i, const CSamplePcmSource& source, SampleCheck& check) {
     const BankSample& sample = bank.samples[i];
     std::span<const int16_t> decoded;
     try {
@@ -107,8 +85,11 @@ void VerifySample(const Bank& bank, uint32_t i, CStreamIn& source, const Convert
     } catch (const CBankFormatError& e) {
         throw CVerifyError(e.what());
     }
-    const std::span<const int16_t> original =
-        ReadSourcePcm(source, converted.pcm[i], sample.record.length, check.access, check.sourceBuffer);
+    const std::span<const int16_t> original = source.Read(i, check.sourceBuffer);
+    if (original.size() != decoded.size()) {
+        throw CVerifyError(Describe("sample", i, sample.record.name) + ": the source holds " +
+                           std::to_string(original.size()) + " frames, the bank " + std::to_string(decoded.size()));
+    }
     // memcmp compares many bytes a step; the frame is looked for only
     // once they differ. An empty sample's buffers may be null, which
     // memcmp may not be given.
@@ -119,14 +100,6 @@ void VerifySample(const Bank& bank, uint32_t i, CStreamIn& source, const Convert
                            " decodes to " + std::to_string(decoded[frame]) + ", the source holds " +
                            std::to_string(original[frame]));
     }
-}
-
-// Whether the samples can be checked on several threads: both streams read
-// at positions, and every sample's source values lie side by side.
-bool CanVerifyOnThreads(const CStreamIn& written, const CStreamIn& source, const ConvertedBank& converted) {
-    return written.CanReadAt() && source.CanReadAt() &&
-           std::all_of(converted.pcm.begin(), converted.pcm.end(),
-                       [](const PcmLocation& location) { return location.stride == 2; });
 }
 
 }  // namespace
@@ -155,7 +128,7 @@ std::optional<std::string> FindStructureDifference(const Bank& expected, const B
     return std::nullopt;
 }
 
-void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted, unsigned threads) {
+void VerifyBank(CStreamIn& written, const ConvertedBank& converted, unsigned threads) {
     // The checks of kbndump --test, every one: the layout, the references
     // and (below) every sample's stream, so that no bank it rejects passes.
     Bank bank;
@@ -165,13 +138,14 @@ void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& conv
     } catch (const CBankFormatError& e) {
         throw CVerifyError(e.what());
     }
-    if (auto difference = FindStructureDifference(converted.bank, bank)) throw CVerifyError(*difference);
-    const bool onThreads = threads > 1 && CanVerifyOnThreads(written, source, converted);
+    if (auto difference = FindStructureDifference(converted.contents.bank, bank)) throw CVerifyError(*difference);
+    const CSamplePcmSource& source = *converted.contents.pcm;
+    const bool onThreads = threads > 1 && written.CanReadAt() && source.ReadsConcurrently();
     const SampleAccess access = onThreads ? SampleAccess::AtPositions : SampleAccess::Sequential;
     ForEachOnThreads(
         static_cast<uint32_t>(bank.samples.size()), onThreads ? threads : 1,
         [&] { return SampleCheck(written, access); },
-        [&](SampleCheck& check, uint32_t i) { VerifySample(bank, i, source, converted, check); });
+        [&](SampleCheck& check, uint32_t i) { VerifySample(bank, i, source, check); });
 }
 
 }  // namespace kbn

@@ -20,12 +20,12 @@ public:
 // details (offsets, bit counts) are not compared.
 std::optional<std::string> FindStructureDifference(const Bank& expected, const Bank& actual);
 
-// Reads a written bank back strictly, decodes every sample and compares it
-// with the source's PCM read again from `source`, and compares the structure
-// with `converted`. Throws CVerifyError naming the first difference. The
-// samples are checked on up to `threads` threads when both streams read at
-// positions and no sample's source values are interleaved with another's
-// (a stereo WAV's are checked on one); the error is the same for any number.
-void VerifyBank(CStreamIn& written, CStreamIn& source, const ConvertedBank& converted, unsigned threads = 1);
+// Reads a written bank back strictly, with every check of kbndump --test,
+// decodes every sample and compares it with the source's PCM read (and
+// decoded) again, and compares the structure with `converted`. Throws
+// CVerifyError naming the first difference. The samples are checked on up
+// to `threads` threads when the bank and the source can both be read from
+// several threads; the error is the same for any number.
+void VerifyBank(CStreamIn& written, const ConvertedBank& converted, unsigned threads = 1);
 
 }  // namespace kbn

@@ -49,102 +49,67 @@ std::vector<uint8_t> Sequential(const std::vector<Sample>& samples) {
     return out.Bytes();
 }
 
-class SampleSection : public testing::TestWithParam<unsigned> {};
-
-TEST_P(SampleSection, IsTheSameForAnyNumberOfThreads) {
-    const std::vector<Sample> samples = Samples();
-    CMemoryStreamOut out;
-    {
-        CSampleSectionWriter section(out, GetParam());
-        for (const Sample& sample : samples) {
-            const std::span<int16_t> pcm = section.Prepare(sample.record);
-            ASSERT_EQ(pcm.size(), sample.pcm.size());
-            std::copy(sample.pcm.begin(), sample.pcm.end(), pcm.begin());
-            section.Commit();
-        }
-        section.Finish();
-    }
-    EXPECT_TRUE(out.Bytes() == Sequential(samples));
-}
-
-// The samples' PCM one after another, little-endian, after a header; and
-// where each sample starts.
-struct PcmFile {
-    std::vector<uint8_t> bytes = std::vector<uint8_t>(37, 0xAB);
-    std::vector<uint64_t> starts;
-};
-
-PcmFile ConcatenatedPcm(const std::vector<Sample>& samples) {
-    PcmFile file;
-    for (const Sample& sample : samples) {
-        file.starts.push_back(file.bytes.size());
-        for (const int16_t value : sample.pcm) {
-            uint8_t le[2];
-            PutU16(le, static_cast<uint16_t>(value));
-            file.bytes.insert(file.bytes.end(), le, le + 2);
-        }
-    }
-    return file;
-}
-
-// Bytes in memory that fail to read from a position on, as a bad region of
-// a disk does, counting the failed reads; with or without reads at a
-// position.
-class CFailingPcm final : public CStreamIn {
+// The samples' PCM in memory, read as it is: on any thread or on one,
+// failing from a given sample on (as a bad region of a disk does), counting
+// the failed reads.
+class CTestPcm final : public CSamplePcmSource {
 public:
-    CFailingPcm(const std::vector<uint8_t>& bytes, uint64_t failFrom, bool canReadAt)
-        : in_(bytes), failFrom_(failFrom), canReadAt_(canReadAt) {}
-    void Read(void* dst, uint32_t count) override {
-        Check(in_.Tell(), count);
-        in_.Read(dst, count);
-    }
-    void Seek(uint64_t position) override { in_.Seek(position); }
-    void Skip(int64_t delta) override { in_.Skip(delta); }
-    uint64_t GetSize() override { return in_.GetSize(); }
-    uint64_t Tell() override { return in_.Tell(); }
-    bool CanReadAt() const override { return canReadAt_; }
-    void ReadAt(uint64_t position, void* dst, uint32_t count) const override {
-        Check(position, count);
-        in_.ReadAt(position, dst, count);
-    }
-    int Failures() const { return failures_; }
-
-private:
-    void Check(uint64_t position, uint32_t count) const {
-        if (count > 0 && position + count > failFrom_) {
+    CTestPcm(const std::vector<Sample>& samples, bool concurrent, std::size_t failFrom = SIZE_MAX)
+        : samples_(samples), concurrent_(concurrent), failFrom_(failFrom) {}
+    std::span<const int16_t> Read(uint32_t index, CScratchBuffer<int16_t>& buffer) const override {
+        if (index >= failFrom_) {
             ++failures_;
             throw CRvFile::Error("in.sf2: cannot read: Input/output error");
         }
+        const std::vector<int16_t>& pcm = samples_[index].pcm;
+        const std::span<int16_t> out = buffer.Take(pcm.size());
+        std::copy(pcm.begin(), pcm.end(), out.begin());
+        return out;
     }
-    CMemoryStreamIn in_;
-    uint64_t failFrom_;
-    bool canReadAt_;
+    uint64_t PcmBytes(uint32_t index) const override { return 2 * samples_[index].pcm.size(); }
+    bool ReadsConcurrently() const override { return concurrent_; }
+    int Failures() const { return failures_; }
+
+private:
+    const std::vector<Sample>& samples_;
+    bool concurrent_;
+    std::size_t failFrom_;
     mutable std::atomic<int> failures_{0};
 };
 
-// The encoding threads read each sample themselves where the stream lets
-// them, and the caller does where it does not, or where it fills the
-// buffers itself, sample by sample in turn: the same section every way.
-TEST_P(SampleSection, ReadByTheEncodingThreadsIsTheSame) {
+// The records without their lengths, as a compressed source's are before it
+// is decoded: the section gives each the length of its PCM.
+BankContents ContentsOf(const std::vector<Sample>& samples, std::shared_ptr<const CSamplePcmSource> pcm) {
+    BankContents contents;
+    for (const Sample& sample : samples) {
+        BankSample entry;
+        entry.record = sample.record;
+        entry.record.length = 0;
+        contents.bank.samples.push_back(entry);
+    }
+    contents.pcm = std::move(pcm);
+    return contents;
+}
+
+class SampleSection : public testing::TestWithParam<unsigned> {};
+
+// Read by the encoding threads where the source lets them, by the caller
+// where it does not: the same section every way.
+TEST_P(SampleSection, IsTheSameForAnyNumberOfThreads) {
     const std::vector<Sample> samples = Samples();
-    const PcmFile file = ConcatenatedPcm(samples);
-    enum class Way { ReadAt, InOrder, Alternating };
-    for (const Way way : {Way::ReadAt, Way::InOrder, Way::Alternating}) {
-        SCOPED_TRACE(static_cast<int>(way));
-        CFailingPcm in(file.bytes, file.bytes.size(), way != Way::InOrder);
+    for (const bool concurrent : {true, false}) {
+        SCOPED_TRACE(concurrent ? "read by the encoding threads" : "read by the caller");
+        BankContents contents = ContentsOf(samples, std::make_shared<CTestPcm>(samples, concurrent));
         CMemoryStreamOut out;
-        CSampleSectionWriter section(out, GetParam());
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            if (way == Way::Alternating && i % 3 == 1) {
-                const std::span<int16_t> pcm = section.Prepare(samples[i].record);
-                std::copy(samples[i].pcm.begin(), samples[i].pcm.end(), pcm.begin());
-                section.Commit();
-            } else {
-                section.AddFrom(samples[i].record, in, file.starts[i]);
-            }
+        {
+            CSampleSectionWriter section(out, contents, GetParam());
+            for (uint32_t i = 0; i < samples.size(); ++i) section.Add(i);
+            section.Finish();
         }
-        section.Finish();
         EXPECT_TRUE(out.Bytes() == Sequential(samples));
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            EXPECT_EQ(contents.bank.samples[i].record.length, samples[i].pcm.size()) << i;
+        }
     }
 }
 
@@ -153,28 +118,28 @@ TEST_P(SampleSection, ReadByTheEncodingThreadsIsTheSame) {
 // lie in the failing region.
 TEST_P(SampleSection, AFailedReadStopsTheReading) {
     const std::vector<Sample> samples = Samples();
-    const PcmFile file = ConcatenatedPcm(samples);
-    for (const std::size_t firstBad : {std::size_t{0}, std::size_t{13}, std::size_t{33}}) {
-        SCOPED_TRACE("failing from sample " + std::to_string(firstBad));
-        CFailingPcm in(file.bytes, file.starts[firstBad], true);
-        CMemoryStreamOut out;
-        CSampleSectionWriter section(out, GetParam());
-        try {
-            for (std::size_t i = 0; i < samples.size(); ++i) {
-                section.AddFrom(samples[i].record, in, file.starts[i]);
+    for (const bool concurrent : {true, false}) {
+        for (const std::size_t firstBad : {std::size_t{0}, std::size_t{13}, std::size_t{33}}) {
+            SCOPED_TRACE("failing from sample " + std::to_string(firstBad) + (concurrent ? ", threads" : ", caller"));
+            const auto pcm = std::make_shared<CTestPcm>(samples, concurrent, firstBad);
+            BankContents contents = ContentsOf(samples, pcm);
+            CMemoryStreamOut out;
+            CSampleSectionWriter section(out, contents, GetParam());
+            try {
+                for (uint32_t i = 0; i < samples.size(); ++i) section.Add(i);
+                section.Finish();
+                ADD_FAILURE() << "the read failure was lost";
+            } catch (const CRvFile::Error& e) {
+                EXPECT_STREQ(e.what(), "in.sf2: cannot read: Input/output error");
             }
-            section.Finish();
-            ADD_FAILURE() << "the read failure was lost";
-        } catch (const CRvFile::Error& e) {
-            EXPECT_STREQ(e.what(), "in.sf2: cannot read: Input/output error");
+            EXPECT_GE(pcm->Failures(), 1);
+            EXPECT_LE(pcm->Failures(), static_cast<int>(concurrent ? GetParam() : 1));
+            // What was written is the samples before the bad one, whole.
+            const std::vector<Sample> good(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(firstBad));
+            const std::vector<uint8_t> before = Sequential(good);
+            ASSERT_LE(before.size(), out.Bytes().size());
+            EXPECT_TRUE(std::equal(before.begin(), before.end(), out.Bytes().begin()));
         }
-        EXPECT_GE(in.Failures(), 1);
-        EXPECT_LE(in.Failures(), static_cast<int>(GetParam()));
-        // What was written is the samples before the bad one, whole.
-        const std::vector<Sample> good(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(firstBad));
-        const std::vector<uint8_t> before = Sequential(good);
-        ASSERT_LE(before.size(), out.Bytes().size());
-        EXPECT_TRUE(std::equal(before.begin(), before.end(), out.Bytes().begin()));
     }
 }
 
@@ -182,13 +147,10 @@ INSTANTIATE_TEST_SUITE_P(Threads, SampleSection, testing::Values(1u, 2u, 3u, 8u)
 
 TEST(SampleSection, AnUnfinishedSectionStopsItsWorkersCleanly) {
     const std::vector<Sample> samples = Samples();
+    BankContents contents = ContentsOf(samples, std::make_shared<CTestPcm>(samples, true));
     CMemoryStreamOut out;
-    CSampleSectionWriter section(out, 4);
-    for (std::size_t i = 0; i < 10; ++i) {
-        const std::span<int16_t> pcm = section.Prepare(samples[i].record);
-        std::copy(samples[i].pcm.begin(), samples[i].pcm.end(), pcm.begin());
-        section.Commit();
-    }
+    CSampleSectionWriter section(out, contents, 4);
+    for (uint32_t i = 0; i < 10; ++i) section.Add(i);
     // Destroyed without Finish, as when a read fails halfway: no hang, no crash.
 }
 

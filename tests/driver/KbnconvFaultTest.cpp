@@ -139,9 +139,10 @@ TEST_P(KbnconvSignalAtTheQuestion, EndsTheRunAndLeavesTheOldOutput) {
 INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignalAtTheQuestion, testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) { return "Signal" + std::to_string(info.param); });
 
-// The third read of the input fails once with an I/O error (injected by
-// strace), the next one works: the first read takes the header, the next
-// ones the samples, so the failure comes in the middle of them.
+// The third positioned read of the input fails once with an I/O error
+// (injected by strace), the next one works: the header is read in order,
+// the samples at their positions, so the failure comes in the middle of
+// them. One thread, so that one read fails.
 struct ReadFailureCase {
     const char* name;
     bool terminal;
@@ -165,10 +166,11 @@ TEST_P(KbnconvReadFailure, IsRetriedOrReported) {
                                            "-P",
                                            dir_ / "in.wav",
                                            "-e",
-                                           "trace=read",
+                                           "trace=read,pread64",
                                            "-e",
-                                           "inject=read:error=EIO:when=3",
+                                           "inject=pread64:error=EIO:when=3",
                                            test::KbnconvPath(),
+                                           "-j1",
                                            "in.wav",
                                            "out.kbn"};
     const std::string environment = AsanOptionsWithoutLeakCheck();

@@ -75,11 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgumentCase{"OutputNotKbn", {"in.wav", "out.txt"}, kBadOutput, ""},
                     ArgumentCase{"OutputWithoutExtension", {"in.sf2", "out"}, kBadOutput, ""},
                     ArgumentCase{"OutputKbnx", {"in.wav", "out.kbnx"}, kBadOutput, ""},
-                    ArgumentCase{"InputMp3", {"in.mp3", "out.kbn"}, "", "in.mp3: input file extension must be sf2 or wav\n"},
-                    ArgumentCase{"InputWithoutExtension", {"in", "out.kbn"}, "", "in: input file extension must be sf2 or wav\n"},
+                    ArgumentCase{"InputMp3", {"in.mp3", "out.kbn"}, "", "in.mp3: input file extension must be sf2, sf3 or wav\n"},
+                    ArgumentCase{"InputWithoutExtension", {"in", "out.kbn"}, "", "in: input file extension must be sf2, sf3 or wav\n"},
                     ArgumentCase{"DotInDirectoryOnly", {"dir.old\\in", "out.kbn"}, "",
-                                 "dir.old\\in: input file extension must be sf2 or wav\n"},
-                    ArgumentCase{"BareDot", {"in.", "out.kbn"}, "", "in.: input file extension must be sf2 or wav\n"}),
+                                 "dir.old\\in: input file extension must be sf2, sf3 or wav\n"},
+                    ArgumentCase{"BareDot", {"in.", "out.kbn"}, "", "in.: input file extension must be sf2, sf3 or wav\n"}),
     [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
 
 TEST_F(KbnconvProgram, ConvertsWithUpperCaseExtensionsAndIgnoresExtraArguments) {
@@ -99,7 +99,7 @@ TEST_F(KbnconvProgram, ConvertsWithUpperCaseExtensionsAndIgnoresExtraArguments) 
 TEST_F(KbnconvProgram, HelpAndVersionGoToStandardOutput) {
     test::ProgramResult result = Run({"--help"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out.rfind("Usage: kbnconv [options] <in.sf2/wav> <out.kbn>\n", 0), 0u) << result.out;
+    EXPECT_EQ(result.out.rfind("Usage: kbnconv [options] <in.sf2/sf3/wav> <out.kbn>\n", 0), 0u) << result.out;
     result = Run({"--version"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "kbnconv 1.0.0\n");
@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"SoundFontNamedWav", "in.wav", [] { return test::BuildSoundFont({}); },
                     "in.wav: not a WAV file: the RIFF form is 'sfbk', not 'WAVE'\n"},
         FailureCase{"WavNamedSoundFont", "in.sf2", [] { return SmallWav(); },
-                    "in.sf2: not a SoundFont 2 file: no RIFF 'sfbk' header\n"},
+                    "in.sf2: not a SoundFont file: no RIFF 'sfbk' header\n"},
         FailureCase{"EightBitWav", "in.wav",
                     [] {
                         test::TestWav wav;

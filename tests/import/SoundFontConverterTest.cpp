@@ -99,7 +99,7 @@ TEST(SoundFontConverter, ZonesKeepTheSourceOrderAndDropUnlistedGenerators) {
     test::TestSoundFont font;
     font.samples.push_back({"s", {1, 2}});
     const ModulatorRecord modulator{0x0502, 48, -960, 0x0102, 2};
-    font.instruments.push_back({"global+one", {Zone({{17, 0xFFCE}}), Zone({{43, 0x3C24}, {53, 0}, {8, 9000}}, {modulator})}});
+    font.instruments.push_back({"global+one", {Zone({{17, 0xFFCE}}), Zone({{43, 0x3C24}, {53, 0}, {8, 9000}}, {modulator, {0x0502, 0x8000, 1, 0, 0}})}});
     font.instruments.push_back({"empty", {}});
     font.instruments.push_back({"unlisted", {Zone({{14, 1}, {42, 2}})}});
     font.presets.push_back({"p", 0, 0, {Zone({{41, 2}})}});
@@ -118,8 +118,9 @@ TEST(SoundFontConverter, ZonesKeepTheSourceOrderAndDropUnlistedGenerators) {
     EXPECT_EQ(zones[1].generators[0].amount, 0x3C24);
     EXPECT_EQ(zones[1].generators[1].id, 1);
     EXPECT_EQ(zones[1].generators[2].id, 14);
-    ASSERT_EQ(zones[1].modulators.size(), 1u);
-    EXPECT_EQ(zones[1].modulators[0].destination, 9);
+    ASSERT_EQ(zones[1].modulators.size(), 2u);
+    EXPECT_EQ(zones[1].modulators[0].destination, 9);       // initialAttenuation, renumbered
+    EXPECT_EQ(zones[1].modulators[1].destination, 0x8000);  // a link stays
     EXPECT_EQ(zones[1].modulators[0].amount, -960);
     EXPECT_EQ(zones[1].modulators[0].amountSource, 0x0102);
     EXPECT_EQ(zones[1].modulators[0].transform, 2);
@@ -211,9 +212,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "sample 1 \"Piano D4\" ends before it starts (start 146, end 10)"},
         BrokenCase{"SamplePastData", [](test::TestSfFile& f) { f.tables.shdr.records[1].end = 5000; },
                    "sample 1 \"Piano D4\" ends past the sample data (end 5000, the 'smpl' chunk holds 292 points)"},
-        BrokenCase{"CompressedSample", [](test::TestSfFile& f) { f.tables.shdr.records[0].sampleType = 0x0011; },
-                   "sample 0 \"Piano C4\" is compressed (sample type 0x0011); only 16-bit PCM SoundFonts can be "
-                   "converted"},
+        BrokenCase{"CompressedPastData",
+                   [](test::TestSfFile& f) {
+                       f.tables.shdr.records[0].sampleType = 0x0011;
+                       f.tables.shdr.records[0].end = 585;
+                   },
+                   "sample 0 \"Piano C4\" has its Ogg Vorbis stream at bytes 0 to 585, outside the 584 bytes of the "
+                   "'smpl' chunk"},
         BrokenCase{"IndexIntoAnEmptyTable", [](test::TestSfFile& f) { f.tables.pgen.records.clear(); },
                    "preset 0 \"Grand\" zone 0 points past the end of the generator table (index 1, 'pgen' holds 0 "
                    "records)"},
@@ -291,7 +296,7 @@ TEST(SoundFontConverter, BrokenFramingIsRefused) {
     for (const Framing& framing : {
              Framing{shortList.Get(), "the LIST chunk at offset 12 is 2 bytes, too short for its list type"},
              Framing{longList.Get(), "the LIST chunk at offset 12 promises 5000 bytes but only 4 remain in the file"},
-             Framing{notSoundFont.Get(), "not a SoundFont 2 file: no RIFF 'sfbk' header"},
+             Framing{notSoundFont.Get(), "not a SoundFont file: no RIFF 'sfbk' header"},
              Framing{chunkPastList.Get(),
                      "the 'shdr' chunk at offset 24 promises 100 bytes but its 'pdta' list holds only 0 more"},
              Framing{noPdta.Get(), "the file has no 'pdta' list"},

@@ -80,14 +80,6 @@ TEST(SoundFontReader, SdtaPositionIsTwelveBytesIntoItsList) {
     EXPECT_EQ(tables.sampleDataPosition, sdta - 8 + 12);
 }
 
-TEST(SoundFontReader, ModulatorDestinationsAreRenumberedWhenListed) {
-    const SoundFontTables tables = Read(test::BuildSoundFont(SmallFont()));
-    EXPECT_EQ(tables.imod.records[0].destination, 9);       // initialAttenuation
-    EXPECT_EQ(tables.imod.records[1].destination, 0x8000);  // a link stays
-    EXPECT_EQ(tables.imod.records[0].amount, 960);
-    EXPECT_EQ(tables.imod.records[0].source, 0x0502);
-}
-
 TEST(SoundFontReader, PartialRecordsAreDroppedAndTheirBytesConsumed) {
     test::TestSfFile file = test::MakeSoundFontFile(SmallFont());
     file.extraTableBytes["pgen"] = {0xAA, 0xBB};  // 8 + 2 = 10 bytes: 2 records

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <utility>
 
 #include "import/SoundFontConverter.h"
@@ -15,8 +16,10 @@
 namespace kbn {
 namespace {
 
+// The source stays open: the converted bank reads its samples from it.
 struct Conversion {
     std::vector<uint8_t> source;
+    std::unique_ptr<CMemoryStreamIn> in;
     std::vector<uint8_t> bank;
     ConvertedBank converted;
 };
@@ -26,9 +29,9 @@ template <class Convert>
 Conversion ConvertBytes(std::vector<uint8_t> source, Convert convert) {
     Conversion c;
     c.source = std::move(source);
-    CMemoryStreamIn in(c.source);
+    c.in = std::make_unique<CMemoryStreamIn>(c.source);
     CMemoryStreamOut out;
-    convert(in, out, &c.converted);
+    convert(*c.in, out, &c.converted);
     c.bank = out.Bytes();
     return c;
 }
@@ -53,9 +56,8 @@ Conversion ConvertFont() {
 
 std::string Verify(const Conversion& c, const std::vector<uint8_t>& bank, unsigned threads = 1) {
     CMemoryStreamIn written(bank);
-    CMemoryStreamIn source(c.source);
     try {
-        VerifyBank(written, source, c.converted, threads);
+        VerifyBank(written, c.converted, threads);
     } catch (const CVerifyError& e) {
         return e.what();
     }
@@ -70,7 +72,6 @@ TEST(BankVerifier, AcceptsWhatWasWrittenFromASoundFontAndAStereoWav) {
     wav.channels = 2;
     wav.pcm = test::MakeSignal(test::Signal::Noise, 2000);
     const Conversion stereo = ConvertWavFile(wav);
-    EXPECT_EQ(stereo.converted.pcm.at(1).stride, 4u);
     EXPECT_EQ(Verify(stereo, stereo.bank), "ok");
 }
 
@@ -138,7 +139,7 @@ TEST(BankVerifier, AcceptsEmptySamplesOnAnyThreads) {
     test::TestWav wav;
     wav.withData = false;
     const Conversion empty = ConvertWavFile(wav);
-    ASSERT_EQ(empty.converted.bank.samples.at(0).record.length, 0u);
+    ASSERT_EQ(empty.converted.contents.bank.samples.at(0).record.length, 0u);
     for (unsigned threads : {1u, 2u}) EXPECT_EQ(Verify(empty, empty.bank, threads), "ok") << threads;
 }
 
@@ -174,9 +175,9 @@ TEST(BankVerifier, ReportsStructuralDifferences) {
          "instrument 0 \"i\" zone 0: modulator 0 differs"},
         {[](Bank& b) { b.presets[0].bank = 5; }, "preset 0 \"p\": the bank number is 4, expected 5"},
     };
-    EXPECT_EQ(FindStructureDifference(c.converted.bank, written), std::nullopt);
+    EXPECT_EQ(FindStructureDifference(c.converted.contents.bank, written), std::nullopt);
     for (const Change& change : changes) {
-        Bank expected = c.converted.bank;
+        Bank expected = c.converted.contents.bank;
         change.apply(expected);
         EXPECT_EQ(FindStructureDifference(expected, written).value_or("none"), change.message);
     }
@@ -191,7 +192,7 @@ TEST(BankVerifier, RefusesWhatTheBankTestRefuses) {
     const BankZone& zone = read.instruments[0].zones[0];
     std::vector<uint8_t> bank = c.bank;
     bank[zone.offset + 2 + 4 + 2] = 7;  // the second generator's amount: sampleID 7
-    c.converted.bank.instruments[0].zones[0].generators[1].amount = 7;
+    c.converted.contents.bank.instruments[0].zones[0].generators[1].amount = 7;
     EXPECT_EQ(Verify(c, bank), "offset " + std::to_string(zone.offset) +
                                    ": instrument 0 \"i\" zone 0 points to sample 7, past the 2 in the bank");
 }
