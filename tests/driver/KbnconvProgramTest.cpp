@@ -148,6 +148,33 @@ TEST_F(KbnconvProgram, ConvertsASoundFont) {
     EXPECT_TRUE(std::filesystem::exists(dir_ / "out.kbn"));
 }
 
+// A 24-bit SoundFont (an "sm24" chunk after the sample points), named .sf3
+// too: the low bits are dropped, which is said unless -q asks for silence.
+TEST_F(KbnconvProgram, WarnsOnceOfTheDroppedLowBits) {
+    test::TestSoundFont font;
+    font.samples.push_back({"s", test::MakeSignal(test::Signal::Noise, 3000)});
+    test::TestSfFile file = test::MakeSoundFontFile(font);
+    file.extraSdtaChunks.push_back({"sm24", std::vector<uint8_t>(file.points.size(), 0x7F)});
+    test::WriteFileBytes(dir_ / "in.sf3", test::SerializeSoundFont(file));
+    const std::string warning = "in.sf3: warning: the bank keeps 16 bits per sample; the low 8 bits of the 24-bit "
+                                "data ('sm24' chunk) are dropped\n";
+    const struct {
+        std::vector<std::string> options;
+        std::string errStart, errEnd;
+    } cases[] = {
+        {{}, warning, warning},
+        {{"-q"}, "", ""},
+        {{"-v", "--verify"}, warning + "in.sf3 -> out.kbn: 1 samples,", " s, verified, 16 of 24 bits\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"in.sf3", "out.kbn"});
+        const test::ProgramResult result = Run(args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(result.err.starts_with(c.errStart) && result.err.ends_with(c.errEnd)) << result.err;
+    }
+}
+
 // Failed conversions: status 1, one line naming the file and the problem,
 // the existing output exactly as it was, no temporary file.
 struct FailureCase {

@@ -76,6 +76,20 @@ TestSfFile MakeSoundFontFile(const TestSoundFont& font) {
         header.originalPitch = sample.originalPitch;
         header.pitchCorrection = sample.pitchCorrection;
         header.sampleType = sample.sampleType;
+        if (!sample.ogg.empty()) {
+            header.start = static_cast<uint32_t>(2 * file.points.size());
+            header.end = header.start + static_cast<uint32_t>(sample.ogg.size());
+            header.startLoop = sample.loopStart;
+            header.endLoop = sample.loopEnd;
+            header.sampleType |= kSampleTypeCompressed;
+            // The stream's bytes as points, little-endian, the last one padded.
+            for (std::size_t i = 0; i < sample.ogg.size(); i += 2) {
+                const uint8_t high = i + 1 < sample.ogg.size() ? sample.ogg[i + 1] : 0;
+                file.points.push_back(static_cast<int16_t>(sample.ogg[i] | high << 8));
+            }
+            t.shdr.records.push_back(header);
+            continue;
+        }
         t.shdr.records.push_back(header);
         file.points.insert(file.points.end(), sample.pcm.begin(), sample.pcm.end());
         file.points.insert(file.points.end(), 46, 0);

@@ -18,6 +18,10 @@ struct TestSfSample {
     uint8_t originalPitch = 60;
     int8_t pitchCorrection = 0;
     uint16_t sampleType = 1;
+    // An SF3 sample: this Ogg Vorbis stream stands in the sample data in
+    // place of `pcm`, its start and end bytes of it, its loop frames of
+    // the decoded sample, and the type gets the compressed bit.
+    std::vector<uint8_t> ogg = {};
 };
 
 struct TestSfZone {
