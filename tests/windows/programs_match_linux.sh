@@ -56,6 +56,8 @@ check() {
 # Inputs: the real bank, WAV files from sox, and files that are not what
 # their names say.
 cp /usr/share/sounds/sf2/TimGM6mb.sf2 TimGM6mb.sf2
+# An SF3 bank: its Ogg Vorbis samples must decode to the same bytes.
+cp /usr/share/sounds/sf3/FluidR3Mono_GM.sf3 FluidR3Mono.SF3
 sox -n -r 22050 -c 1 -b 16 mono.wav synth 0.5 sine 440
 sox -n -r 44100 -c 2 -b 16 STEREO.WAV synth 0.3 square 220 sine 330
 sox -n -r 8000 -c 1 -b 8 eight.wav synth 0.1 sine 440
@@ -65,7 +67,7 @@ cp mono.wav dir.old/in
 "$linux/kbnconv" TimGM6mb.sf2 tim.kbn >/dev/null
 "$linux/kbndump" --sf2 rebuilt.sf2 tim.kbn
 
-for case in "tim:TimGM6mb.sf2" "rebuilt:rebuilt.sf2" "mono:mono.wav" "stereo:STEREO.WAV" "eight:eight.wav" \
+for case in "tim:TimGM6mb.sf2" "sf3:FluidR3Mono.SF3" "rebuilt:rebuilt.sf2" "mono:mono.wav" "stereo:STEREO.WAV" "eight:eight.wav" \
             "cut:cut.wav" "text:text.wav" "missing:missing.wav"; do
   check "${case%%:*}" kbnconv "${case#*:}" @OUT.kbn
 done
