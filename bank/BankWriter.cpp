@@ -12,13 +12,50 @@
 namespace kbn {
 namespace {
 
+void WriteCount(CStreamOut& out, uint32_t count) { WriteU32(out, count); }
+
+void WriteName(CStreamOut& out, const Name& name) { out.Write(name.data(), kNameSize); }
+
+void WriteInstrumentHeader(CStreamOut& out, const Name& name, uint32_t zoneCount) {
+    WriteName(out, name);
+    WriteU32(out, zoneCount);
+}
+
+void WritePresetHeader(CStreamOut& out, const Name& name, uint16_t preset, uint16_t bank,
+                       uint32_t zoneCount) {
+    WriteName(out, name);
+    WriteU16(out, preset);
+    WriteU16(out, bank);
+    WriteU32(out, zoneCount);
+}
+
+void WriteModulatorRecord(CStreamOut& out, const ModulatorRecord& modulator) {
+    WriteU16(out, modulator.source);
+    WriteU16(out, modulator.destination);
+    WriteU16(out, static_cast<uint16_t>(modulator.amount));
+    WriteU16(out, modulator.amountSource);
+    WriteU16(out, modulator.transform);
+}
+
+// Its generator list, then its modulators.
+void WriteZone(CStreamOut& out, const BankZone& zone) {
+    if (zone.generators.size() > UINT16_MAX) throw std::length_error("a zone holds at most 65535 generators");
+    WriteU16(out, static_cast<uint16_t>(zone.generators.size()));
+    for (const GeneratorEntry& entry : zone.generators) {
+        WriteU16(out, entry.id);
+        WriteU16(out, entry.amount);
+    }
+    WriteU32(out, static_cast<uint32_t>(zone.modulators.size()));
+    for (const ModulatorRecord& modulator : zone.modulators) WriteModulatorRecord(out, modulator);
+}
+
 uint32_t CountOf(std::size_t size, const char* what) {
     if (size > UINT32_MAX) throw std::length_error(std::string("a bank holds at most 4294967295 ") + what);
     return static_cast<uint32_t>(size);
 }
 
 void WriteZones(CStreamOut& out, const std::vector<BankZone>& zones) {
-    for (const BankZone& zone : zones) WriteZoneRecord(out, zone.generators, zone.modulators);
+    for (const BankZone& zone : zones) WriteZone(out, zone);
 }
 
 void WriteInstrumentsAndPresets(CStreamOut& out, const Bank& bank) {
@@ -53,10 +90,6 @@ void WriteBank(CStreamOut& out, BankContents& contents, unsigned threads) {
 
 void WriteMagic(CStreamOut& out) { out.Write(kBankMagic.data(), static_cast<uint32_t>(kBankMagic.size())); }
 
-void WriteCount(CStreamOut& out, uint32_t count) { WriteU32(out, count); }
-
-void WriteName(CStreamOut& out, const Name& name) { out.Write(name.data(), kNameSize); }
-
 void WriteSampleRecord(CStreamOut& out, const SampleRecord& record) {
     static constexpr uint8_t kReserved[5] = {};
     WriteName(out, record.name);
@@ -68,39 +101,6 @@ void WriteSampleRecord(CStreamOut& out, const SampleRecord& record) {
     WriteU8(out, static_cast<uint8_t>(record.pitchCorrection));
     WriteU8(out, record.flags);
     out.Write(kReserved, sizeof kReserved);
-}
-
-void WriteInstrumentHeader(CStreamOut& out, const Name& name, uint32_t zoneCount) {
-    WriteName(out, name);
-    WriteU32(out, zoneCount);
-}
-
-void WritePresetHeader(CStreamOut& out, const Name& name, uint16_t preset, uint16_t bank,
-                       uint32_t zoneCount) {
-    WriteName(out, name);
-    WriteU16(out, preset);
-    WriteU16(out, bank);
-    WriteU32(out, zoneCount);
-}
-
-void WriteModulatorRecord(CStreamOut& out, const ModulatorRecord& modulator) {
-    WriteU16(out, modulator.source);
-    WriteU16(out, modulator.destination);
-    WriteU16(out, static_cast<uint16_t>(modulator.amount));
-    WriteU16(out, modulator.amountSource);
-    WriteU16(out, modulator.transform);
-}
-
-void WriteZoneRecord(CStreamOut& out, std::span<const GeneratorEntry> generators,
-                     std::span<const ModulatorRecord> modulators) {
-    if (generators.size() > UINT16_MAX) throw std::length_error("a zone holds at most 65535 generators");
-    WriteU16(out, static_cast<uint16_t>(generators.size()));
-    for (const GeneratorEntry& entry : generators) {
-        WriteU16(out, entry.id);
-        WriteU16(out, entry.amount);
-    }
-    WriteU32(out, static_cast<uint32_t>(modulators.size()));
-    for (const ModulatorRecord& modulator : modulators) WriteModulatorRecord(out, modulator);
 }
 
 Name MakeName(const char* text) {

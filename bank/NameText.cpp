@@ -3,6 +3,7 @@
 #include <cstdio>
 
 namespace kbn {
+namespace {
 
 std::string NameToText(const Name& name) {
     std::string text;
@@ -21,6 +22,8 @@ std::string NameToText(const Name& name) {
     }
     return text;
 }
+
+}  // namespace
 
 std::string QuotedName(const Name& name) {
     std::string text(1, '"');

@@ -6,11 +6,9 @@
 
 namespace kbn {
 
-// A 20-byte name as readable text: the bytes before the first NUL, with
-// quotes, backslashes and unprintable bytes escaped (\" \\ \xNN).
-std::string NameToText(const Name& name);
-
-// The same text in double quotes, for messages.
+// A 20-byte name as readable text in double quotes, for messages and
+// listings: the bytes before the first NUL, with quotes, backslashes and
+// unprintable bytes escaped (\" \\ \xNN).
 std::string QuotedName(const Name& name);
 
 }  // namespace kbn

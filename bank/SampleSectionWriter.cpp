@@ -7,7 +7,6 @@
 
 #include "bank/BankWriter.h"
 #include "codec/SampleEncoder.h"
-#include "stream/Platform.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -229,7 +228,5 @@ void CSampleSectionWriter::WorkerLoop(std::size_t thread) {
         Encode(slots_[index], scratch_[thread]);
     }
 }
-
-unsigned DefaultThreadCount() { return platform::UsableCoreCount(); }
 
 }  // namespace kbn

@@ -113,8 +113,4 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// The number of threads when the user says nothing: one per core the
-// process may run on.
-unsigned DefaultThreadCount();
-
 }  // namespace kbn

@@ -3,7 +3,7 @@
 #include <exception>
 #include <iostream>
 
-#include "stream/Platform.h"
+#include "platform/Platform.h"
 #include "stream/StandardOutput.h"
 
 namespace kbn {

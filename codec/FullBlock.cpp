@@ -1,5 +1,7 @@
 #include "codec/FullBlock.h"
 
+#include "codec/CpuFeatures.h"
+
 namespace kbn {
 
 const std::vector<FullBlockKernel>& AvailableFullBlockKernels() {
@@ -9,10 +11,10 @@ const std::vector<FullBlockKernel>& AvailableFullBlockKernels() {
         available.push_back({"sse2", kernels::AnalyzeSse2, kernels::WriteSse2});
 #endif
 #ifdef KBN_HAVE_AVX2_KERNEL
-        if (kernels::ProcessorHasAvx2()) available.push_back({"avx2", kernels::AnalyzeAvx2, kernels::WriteAvx2});
+        if (cpu::HasAvx2()) available.push_back({"avx2", kernels::AnalyzeAvx2, kernels::WriteAvx2});
 #endif
 #ifdef KBN_HAVE_AVX512_KERNEL
-        if (kernels::ProcessorHasAvx512()) {
+        if (cpu::HasAvx512()) {
             available.push_back({"avx512", kernels::AnalyzeAvx512, kernels::WriteAvx512});
         }
 #endif

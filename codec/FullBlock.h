@@ -48,11 +48,9 @@ void WriteSse2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bit
 #define KBN_HAVE_AVX2_KERNEL 1
 BlockCoding AnalyzeAvx2(const int16_t* block);
 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits);
-bool ProcessorHasAvx2();
 #define KBN_HAVE_AVX512_KERNEL 1
 BlockCoding AnalyzeAvx512(const int16_t* block);
 void WriteAvx512(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bits);
-bool ProcessorHasAvx512();
 #endif
 }  // namespace kernels
 

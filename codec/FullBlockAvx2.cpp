@@ -59,11 +59,6 @@ KBN_AVX2 inline __m128i HorizontalSums(__m256i a, __m256i b, __m256i c, __m256i 
 
 namespace kernels {
 
-bool ProcessorHasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-}
-
 KBN_AVX2 BlockCoding AnalyzeAvx2(const int16_t* block) {
     Rows rows;
     BuildRows(block, rows);

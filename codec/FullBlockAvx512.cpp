@@ -61,12 +61,6 @@ KBN_AVX512 inline __m128i ByteSums(__m512i low, __m512i high) {
 
 namespace kernels {
 
-bool ProcessorHasAvx512() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("popcnt") && ProcessorHasAvx2();
-}
-
 KBN_AVX512 BlockCoding AnalyzeAvx512(const int16_t* block) {
     // The p-th differences straight from overlapping loads of the samples.
     const __m512i x0 = Load(block), x1 = Load(block - 1), x2 = Load(block - 2), x3 = Load(block - 3);

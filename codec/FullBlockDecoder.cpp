@@ -1,6 +1,7 @@
 #include "codec/FullBlockDecoder.h"
 
 #include "codec/BlockDecoding.h"
+#include "codec/CpuFeatures.h"
 #include "codec/FullBlock.h"
 
 namespace kbn {
@@ -29,10 +30,10 @@ const std::vector<NamedFullBlockDecoder>& AvailableFullBlockDecoders() {
     static const std::vector<NamedFullBlockDecoder> decoders = [] {
         std::vector<NamedFullBlockDecoder> available = {{"portable", kernels::DecodeFullBlocksPortable}};
 #ifdef KBN_HAVE_AVX2_DECODER
-        if (kernels::ProcessorHasAvx2()) available.push_back({"avx2", kernels::DecodeFullBlocksAvx2});
+        if (cpu::HasAvx2()) available.push_back({"avx2", kernels::DecodeFullBlocksAvx2});
 #endif
 #ifdef KBN_HAVE_AVX512_DECODER
-        if (kernels::ProcessorHasAvx512()) available.push_back({"avx512", kernels::DecodeFullBlocksAvx512});
+        if (cpu::HasAvx512()) available.push_back({"avx512", kernels::DecodeFullBlocksAvx512});
 #endif
         return available;
     }();

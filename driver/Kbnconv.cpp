@@ -8,12 +8,12 @@
 #include <string>
 
 #include "bank/BankWriter.h"
-#include "bank/SampleSectionWriter.h"
-#include "driver/Extension.h"
+#include "cli/Extension.h"
 #include "driver/Options.h"
 #include "import/SoundFontConverter.h"
 #include "import/SourceError.h"
 #include "import/WavImporter.h"
+#include "platform/Threads.h"
 #include "stream/AtomicOutputFile.h"
 #include "stream/RvFile.h"
 #include "verify/BankVerifier.h"

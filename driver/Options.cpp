@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "driver/JobsOption.h"
+#include "cli/JobsOption.h"
 
 namespace kbn {
 

@@ -8,17 +8,17 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/Extension.h"
-#include "driver/JobsOption.h"
+#include "cli/Extension.h"
+#include "cli/JobsOption.h"
 #include "dump/BankListing.h"
 #include "dump/SampleFileName.h"
 #include "export/SoundFontWriter.h"
 #include "export/WavWriter.h"
+#include "platform/Platform.h"
+#include "platform/Threads.h"
 #include "reader/BankReader.h"
-#include "reader/ForEachOnThreads.h"
 #include "reader/SampleReader.h"
 #include "stream/AtomicOutputFile.h"
-#include "stream/Platform.h"
 #include "stream/RvFile.h"
 
 #ifndef KBN_VERSION
@@ -185,7 +185,7 @@ int RunKbndump(int argc, const char* const* argv, std::ostream& out, std::ostrea
         switch (options->mode) {
             case Mode::List: ListBank(out, opened.bank); break;
             case Mode::Test:
-                TestBank(opened, path, options->threads != 0 ? options->threads : platform::UsableCoreCount(), out);
+                TestBank(opened, path, options->threads != 0 ? options->threads : DefaultThreadCount(), out);
                 break;
             case Mode::Extract: ExtractSamples(opened, path, options->target); break;
             case Mode::Rebuild: RebuildSoundFont(opened, path, options->target); break;

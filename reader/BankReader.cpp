@@ -7,10 +7,8 @@
 
 #include "bank/NameText.h"
 #include "codec/BlockAnalysis.h"
-#include "codec/SampleDecoder.h"
 #include "reader/SampleReader.h"
 #include "stream/ByteOrder.h"
-#include "stream/MemoryLimit.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -261,36 +259,6 @@ std::vector<int16_t> ReadSamplePcm(CStreamIn& in, const BankSample& sample, uint
     CSampleReader reader(in);
     const std::span<const int16_t> pcm = reader.Read(sample, index);
     return {pcm.begin(), pcm.end()};
-}
-
-std::span<const int16_t> CSampleReader::Read(const BankSample& sample, uint32_t index) {
-    // On a 32-bit system a sample can be larger than anything it can hold.
-    if (const uint64_t bytes = std::max(sample.packedSize, 2 * uint64_t{sample.record.length});
-        bytes > kLargestBuffer) {
-        CBankCursor::FailAt(sample.streamOffset, "sample " + std::to_string(index) + " " +
-                                                     QuotedName(sample.record.name) + " holds " +
-                                                     std::to_string(bytes) + " bytes, " + MoreThanThisBuildHolds());
-    }
-    const std::span<uint8_t> packed = packed_.Take(static_cast<std::size_t>(sample.packedSize));
-    const bool atPositions = access_ == SampleAccess::AtPositions;
-    if (!atPositions) in_.Seek(sample.packedOffset);
-    for (uint64_t done = 0; done < packed.size();) {
-        const auto n = static_cast<uint32_t>(std::min<uint64_t>(packed.size() - done, uint64_t{1} << 30));
-        if (atPositions) {
-            in_.ReadAt(sample.packedOffset + done, packed.data() + done, n);
-        } else {
-            in_.Read(packed.data() + done, n);
-        }
-        done += n;
-    }
-    const std::span<int16_t> pcm = pcm_.Take(sample.record.length);
-    try {
-        DecodeSample(packed, sample.bitCount, pcm);
-    } catch (const CDecodeError& e) {
-        CBankCursor::FailAt(sample.streamOffset, "sample " + std::to_string(index) + " " +
-                                                     QuotedName(sample.record.name) + ": " + e.what());
-    }
-    return pcm;
 }
 
 }  // namespace kbn

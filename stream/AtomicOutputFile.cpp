@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "stream/Platform.h"
+#include "platform/Platform.h"
 
 namespace kbn {
 

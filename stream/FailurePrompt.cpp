@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "stream/Platform.h"
+#include "platform/Platform.h"
 
 namespace kbn {
 namespace {
@@ -19,13 +19,7 @@ std::mutex& PromptMutex() {
     return mutex;
 }
 
-}  // namespace
-
-FailurePrompt SetFailurePrompt(FailurePrompt prompt) {
-    std::lock_guard lock(PromptMutex());
-    return std::exchange(CurrentPrompt(), std::move(prompt));
-}
-
+// The template's "%s" replaced by the system text, cut to fit the buffer.
 std::string FormatFailureText(std::string_view textTemplate, std::string_view systemText) {
     std::string text;
     const std::size_t mark = textTemplate.find("%s");
@@ -38,6 +32,13 @@ std::string FormatFailureText(std::string_view textTemplate, std::string_view sy
     }
     if (text.size() > kFailureTextCapacity - 1) text.resize(kFailureTextCapacity - 1);
     return text;
+}
+
+}  // namespace
+
+FailurePrompt SetFailurePrompt(FailurePrompt prompt) {
+    std::lock_guard lock(PromptMutex());
+    return std::exchange(CurrentPrompt(), std::move(prompt));
 }
 
 PromptAnswer AskAfterFailure(std::string_view textTemplate, std::string_view systemText) {

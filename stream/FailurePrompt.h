@@ -4,9 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Platform.h"
+
 namespace kbn {
 
-enum class PromptAnswer { Retry, Cancel };
+using platform::PromptAnswer;
 
 // Asked when the system fails a read or a write: Retry repeats the failed
 // call, Cancel gives up and the stream throws.
@@ -25,8 +27,5 @@ FailurePrompt SetFailurePrompt(FailurePrompt prompt);
 // Shows the current prompt for a failure with the system's error text. Threads
 // that fail at once are asked one after another.
 PromptAnswer AskAfterFailure(std::string_view textTemplate, std::string_view systemText);
-
-// The template's "%s" replaced by the system text, cut to fit the buffer.
-std::string FormatFailureText(std::string_view textTemplate, std::string_view systemText);
 
 }  // namespace kbn

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "stream/Platform.h"
+#include "platform/Platform.h"
 #include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
 

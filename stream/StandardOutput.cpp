@@ -1,6 +1,6 @@
 #include "stream/StandardOutput.h"
 
-#include "stream/Platform.h"
+#include "platform/Platform.h"
 
 namespace kbn {
 

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <tuple>
 #include <vector>
 
 #include "bank/NameText.h"
+#include "platform/Threads.h"
 #include "reader/BankReader.h"
-#include "reader/ForEachOnThreads.h"
 #include "reader/SampleReader.h"
 #include "stream/ScratchBuffer.h"
 
@@ -102,8 +103,9 @@ void VerifySample(const Bank& bank, uint32_t i, const CSamplePcmSource& source, 
     }
 }
 
-}  // namespace
-
+// The first difference between two banks' structure (counts, records,
+// zones, generators, modulators), or nothing when they agree. Stream
+// details (offsets, bit counts) are not compared.
 std::optional<std::string> FindStructureDifference(const Bank& expected, const Bank& actual) {
     if (auto d = Differ("the sample count", expected.samples.size(), actual.samples.size())) return d;
     for (std::size_t i = 0; i < expected.samples.size(); ++i) {
@@ -127,6 +129,8 @@ std::optional<std::string> FindStructureDifference(const Bank& expected, const B
     }
     return std::nullopt;
 }
+
+}  // namespace
 
 void VerifyBank(CStreamIn& written, const ConvertedBank& converted, unsigned threads) {
     // The checks of kbndump --test, every one: the layout, the references

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -14,11 +13,6 @@ class CVerifyError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// The first difference between two banks' structure (counts, records,
-// zones, generators, modulators), or nothing when they agree. Stream
-// details (offsets, bit counts) are not compared.
-std::optional<std::string> FindStructureDifference(const Bank& expected, const Bank& actual);
 
 // Reads a written bank back strictly, with every check of kbndump --test,
 // decodes every sample and compares it with the source's PCM read (and

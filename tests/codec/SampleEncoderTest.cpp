@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <span>
 
-#include "codec/BlockAnalysis.h"
 #include "codec/BitWriter.h"
+#include "codec/BlockAnalysis.h"
 #include "codec/FullBlock.h"
 #include "stream/MemoryStream.h"
 #include "tests/codec/ReferenceEncoder.h"

@@ -20,8 +20,8 @@
 #include "stream/MemoryStream.h"
 #include "stream/RvFile.h"
 #include "tests/codec/SignalGenerator.h"
-#include "tests/support/SoundFontBuilder.h"
 #include "tests/support/ScopedPrompt.h"
+#include "tests/support/SoundFontBuilder.h"
 #include "tests/support/TempDir.h"
 
 namespace kbn {

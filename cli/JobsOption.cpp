@@ -1,4 +1,4 @@
-#include "driver/JobsOption.h"
+#include "cli/JobsOption.h"
 
 #include <charconv>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "driver/Extension.h"
+#include "cli/Extension.h"
 
 namespace kbn {
 

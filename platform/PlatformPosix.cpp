@@ -24,8 +24,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/Platform.h"
 #include "platform/SiblingTempName.h"
-#include "stream/Platform.h"
 
 namespace kbn::platform {
 namespace {

@@ -10,9 +10,9 @@
 
 #include <filesystem>
 
+#include "platform/Platform.h"
 #include "stream/AtomicOutputFile.h"
 #include "stream/FailurePrompt.h"
-#include "stream/Platform.h"
 #include "stream/RvFile.h"
 #include "tests/support/TempDir.h"
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "stream/FailurePrompt.h"
 
 // Every call into the operating system goes through this layer; one source
 // file implements it per platform.
@@ -82,6 +81,9 @@ unsigned UsableCoreCount();
 // Writes all of `size` bytes of text to standard output, in the platform's
 // line ends; false, with LastError() set, when the system refuses them.
 bool WriteStandardOutput(const char* text, std::size_t size);
+
+// The answers to the Retry/Cancel question after a failed read or write.
+enum class PromptAnswer { Retry, Cancel };
 
 // The interactive Retry/Cancel prompt. Without a user to answer (no
 // terminal), the answer is Cancel at once.

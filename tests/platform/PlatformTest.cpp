@@ -1,4 +1,4 @@
-#include "stream/Platform.h"
+#include "platform/Platform.h"
 
 #include "platform/SiblingTempName.h"
 

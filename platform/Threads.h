@@ -9,7 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Platform.h"
+
+// Work on several threads: how many when the user says nothing, and a loop
+// that runs on them.
 namespace kbn {
+
+// One thread per core the process may run on.
+inline unsigned DefaultThreadCount() { return platform::UsableCoreCount(); }
 
 // Runs work(state, i) for every i below `count` on up to `threads` threads
 // (the caller's and workers), each thread with a state of its own from

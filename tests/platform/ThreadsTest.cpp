@@ -1,4 +1,4 @@
-#include "reader/ForEachOnThreads.h"
+#include "platform/Threads.h"
 
 #include <gtest/gtest.h>
 
