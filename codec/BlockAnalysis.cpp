@@ -1,79 +1,28 @@
 #include "codec/BlockAnalysis.h"
 
-#include <bit>
 #include <cstring>
+
+#include "codec/ParameterSearch.h"
 
 namespace kbn {
 namespace {
 
 constexpr uint32_t N = kSamplesPerBlock;
 
-// |v| as an unsigned 16-bit value (32768 for -32768).
-inline uint16_t Magnitude(int16_t v) {
-    const auto bits = static_cast<uint16_t>(v);
-    const auto sign = static_cast<uint16_t>(v < 0 ? 0xFFFF : 0);
-    return static_cast<uint16_t>((bits ^ sign) - sign);
-}
-
-// The magnitudes of a row and their sums: with codes u = 2|v| + s, the sum
-// of (u >> k) is 2 sum|v| + sum s for k = 0 and sum (|v| >> (k - 1)) above.
-struct RowMagnitudes {
-    alignas(64) uint16_t magnitude[N];
-    uint32_t sum = 0;
-    uint32_t negatives = 0;
-};
-
-void Measure(const int16_t* row, RowMagnitudes& m) {
-    uint32_t sum = 0, negatives = 0;
-    for (uint32_t i = 0; i < N; ++i) {
-        m.magnitude[i] = Magnitude(row[i]);
-        sum += m.magnitude[i];
-        negatives += static_cast<uint16_t>(row[i]) >> 15;
+// One row's best parameter: the window's totals, summed over its codes.
+BlockCoding BestParameter(const int16_t* row, uint32_t n) {
+    uint32_t codes[N];
+    uint32_t codeSum = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        codes[i] = ResidualCode(row[i]);
+        codeSum += codes[i];
     }
-    m.sum = sum;
-    m.negatives = negatives;
-}
-
-// Sum of (|v| >> shift) over the row; the padding lanes are zero.
-inline uint32_t ShiftedSum(const uint16_t* magnitude, uint32_t shift) {
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < N; ++i) sum += static_cast<uint32_t>(magnitude[i] >> shift);
-    return sum;
-}
-
-inline uint32_t Cost(const RowMagnitudes& m, uint32_t n, uint32_t k) {
-    if (k == 0) return n + 2 * m.sum + m.negatives;
-    if (k == 1) return 2 * n + m.sum;
-    return n * (k + 1) + ShiftedSum(m.magnitude, k - 1);
-}
-
-// The smallest k that minimises the cost of one row. The cost is convex in
-// k (each step up saves a non-increasing number of bits), so walking from
-// an estimate towards the cheaper neighbour finds the first minimum exactly.
-BlockCoding BestParameter(const RowMagnitudes& m, uint32_t n) {
-    const uint64_t codeSum = 2 * uint64_t{m.sum} + m.negatives;
-    const uint64_t mean = n != 0 ? codeSum / n : 0;
-    uint32_t k = mean != 0 ? static_cast<uint32_t>(std::bit_width(mean)) - 1 : 0;
-    if (k > kRiceParameters - 1) k = kRiceParameters - 1;
-
-    uint32_t cost = Cost(m, n, k);
-    bool movedDown = false;
-    while (k > 0) {
-        const uint32_t lower = Cost(m, n, k - 1);
-        if (lower > cost) break;
-        --k;
-        cost = lower;
-        movedDown = true;
+    const uint32_t start = parameter_search::WindowStart(codeSum, n);
+    uint32_t totals[parameter_search::kWindow] = {};
+    for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t w = 0; w < parameter_search::kWindow; ++w) totals[w] += codes[i] >> (start + w);
     }
-    if (!movedDown) {
-        while (k < kRiceParameters - 1) {
-            const uint32_t higher = Cost(m, n, k + 1);
-            if (higher >= cost) break;
-            ++k;
-            cost = higher;
-        }
-    }
-    return BlockCoding{0, k, cost};
+    return parameter_search::Pick(start, totals, n);
 }
 
 // Row p + 1 from row p: lanes[p + 1][i + 1] = lanes[p][i + 1] - lanes[p][i],
@@ -113,18 +62,10 @@ void ComputeResidualRows(const int16_t* samples, uint32_t n, PredictorHistory& h
     history = PredictorHistory{rows.lanes[0][n], rows.lanes[1][n], rows.lanes[2][n]};
 }
 
-uint32_t RiceCost(const int16_t* residuals, uint32_t n, uint32_t k) {
-    uint32_t cost = n * (k + 1);
-    for (uint32_t i = 0; i < n; ++i) cost += ResidualCode(residuals[i]) >> k;
-    return cost;
-}
-
 BlockCoding ChooseBlockCoding(const ResidualRows& rows, uint32_t n) {
     BlockCoding best{0, 0, UINT32_MAX};
-    RowMagnitudes magnitudes;
     for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        Measure(rows.Row(order), magnitudes);
-        BlockCoding candidate = BestParameter(magnitudes, n);
+        BlockCoding candidate = BestParameter(rows.Row(order), n);
         if (candidate.cost < best.cost) {
             candidate.order = order;
             best = candidate;

@@ -9,6 +9,13 @@ inline constexpr uint32_t kSamplesPerBlock = 32;
 inline constexpr uint32_t kPredictorOrders = 4;
 inline constexpr uint32_t kRiceParameters = 16;
 
+// Every block starts with 6 header bits: the predictor order in the low 2,
+// the Rice parameter in the 4 above them.
+inline constexpr uint32_t kBlockHeaderBits = 6;
+inline constexpr uint32_t BlockHeader(uint32_t order, uint32_t k) { return order | k << 2; }
+inline constexpr uint32_t OrderOf(uint32_t header) { return header & 3; }
+inline constexpr uint32_t ParameterOf(uint32_t header) { return header >> 2; }
+
 // The last input of the order-0, order-1 and order-2 rows of the previous
 // block of the same sample: what the next block's differences start from.
 struct PredictorHistory {
@@ -45,11 +52,9 @@ inline uint32_t ResidualCode(int16_t residual) {
 // with n = 0 the rows are all zero and the history stays.
 void ComputeResidualRows(const int16_t* samples, uint32_t n, PredictorHistory& history, ResidualRows& rows);
 
-// Bits that the codes of n residuals take with Rice parameter k.
-uint32_t RiceCost(const int16_t* residuals, uint32_t n, uint32_t k);
-
 // The cheapest (order, parameter) pair for a block of n residuals: ties go
-// to the smaller order, then to the smaller parameter.
+// to the smaller order, then to the smaller parameter. The readable form of
+// the search (see ParameterSearch.h) that every full-block kernel follows.
 BlockCoding ChooseBlockCoding(const ResidualRows& rows, uint32_t n);
 
 }  // namespace kbn

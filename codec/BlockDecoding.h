@@ -13,11 +13,10 @@
 namespace kbn::block_decoding {
 
 inline constexpr uint32_t kLargestCode = 65537;  // the code of -32768
-inline constexpr int32_t kHeaderBits = 6;
 // The fast path loads 8 bytes at a time, up to 63 bits ahead of where it
 // decodes; a block of codes of at most 57 bits, with those loads, stays
 // within this many bytes of its start.
-inline constexpr uint64_t kFastBlockBytes = (kHeaderBits + kSamplesPerBlock * 57 + 63) / 8 + 16;
+inline constexpr uint64_t kFastBlockBytes = (kBlockHeaderBits + kSamplesPerBlock * 57 + 63) / 8 + 16;
 
 inline bool IsResidualCode(uint64_t code) { return code <= kLargestCode && code != 1 && code != 65536; }
 
@@ -120,8 +119,8 @@ public:
     // A block's 6 header bits: the order, then k.
     uint32_t TakeHeader() {
         const auto header = static_cast<uint32_t>((bits_ >> 1) & 63);
-        bits_ >>= kHeaderBits;
-        room_ -= kHeaderBits;
+        bits_ >>= kBlockHeaderBits;
+        room_ -= static_cast<int32_t>(kBlockHeaderBits);
         return header;
     }
 
@@ -254,13 +253,13 @@ template <bool kBmi = false>
 inline bool DecodeBlockFast(const uint8_t* data, uint64_t& position, uint32_t n, Block& block) {
     CFastBitCursor cursor(data, position);
     const uint32_t header = cursor.TakeHeader();
-    const uint32_t k = header >> 2;
+    const uint32_t k = ParameterOf(header);
     RawCodes raw;
     if (!TakeCodes(cursor, n, k, raw)) return false;
     uint32_t codes[kSamplesPerBlock];
     for (uint32_t i = 0; i < n; ++i) codes[i] = CodeOf(raw.ends[i], raw.bits[i], k);
     if (!ResidualsOf(codes, n, block.residual)) return false;
-    block.order = header & 3;
+    block.order = OrderOf(header);
     position = cursor.Position();
     return true;
 }
@@ -308,7 +307,7 @@ template <bool kBmi = false, class Rebuild>
         const uint64_t slot = taken & 1;
         starts[slot] = start;
         headers[slot] = cursor.TakeHeader();
-        if (!TakeCodes<kBmi>(cursor, kSamplesPerBlock, headers[slot] >> 2, raw[slot]) ||
+        if (!TakeCodes<kBmi>(cursor, kSamplesPerBlock, ParameterOf(headers[slot]), raw[slot]) ||
             cursor.Position() > bitCount) {
             cursor = CFastBitCursor(data, start);
             break;

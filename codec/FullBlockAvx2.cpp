@@ -180,7 +180,7 @@ KBN_AVX2 void WriteAvx2(const int16_t* block, uint32_t order, uint32_t k, CBitWr
             _mm_store_si128(reinterpret_cast<__m128i*>(quadWidths + at / 4), _mm256_castsi256_si128(packedWidth));
         }
     }
-    bits.WriteBits(order | k << 2, 6);
+    bits.WriteBits(BlockHeader(order, k), kBlockHeaderBits);
     if (_mm256_movemask_epi8(anyLong) != 0) {
         bits.WriteRiceCodes(codes, kSamplesPerBlock, k);  // a code longer than 32 bits, a pair over 56
     } else if (_mm256_movemask_epi8(anyLongQuad) == 0) {

@@ -182,7 +182,7 @@ KBN_AVX512 void WriteAvx512(const int16_t* block, uint32_t order, uint32_t k, CB
         _mm512_storeu_si512(quadValues + at / 4, _mm512_permutexvar_epi64(evenQuads, quadValue));
         _mm512_storeu_si512(quadWidths + at / 4, _mm512_permutexvar_epi64(evenQuads, quadWidth));
     }
-    bits.WriteBits(order | k << 2, 6);
+    bits.WriteBits(BlockHeader(order, k), kBlockHeaderBits);
     if (anyLong != 0 || anyLongPair != 0) {
         bits.WriteRiceCodes(codes, kSamplesPerBlock, k);  // a code longer than 32 bits, a pair over 56
     } else if ((anyLongQuad & 0x55) == 0) {

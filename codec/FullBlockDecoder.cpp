@@ -12,11 +12,11 @@ uint64_t DecodeFullBlocksPortable(const uint8_t* data, uint64_t size, uint64_t b
                                   int16_t* out, uint64_t blocks, int32_t (&previous)[3]) {
     const auto rebuild = [](uint32_t header, const block_decoding::RawCodes& raw, int16_t* samples,
                             int32_t(&before)[3]) {
-        const uint32_t k = header >> 2;
+        const uint32_t k = ParameterOf(header);
         uint32_t codes[kSamplesPerBlock];
         for (uint32_t i = 0; i < kSamplesPerBlock; ++i) codes[i] = block_decoding::CodeOf(raw.ends[i], raw.bits[i], k);
         block_decoding::Block block;
-        block.order = header & 3;
+        block.order = OrderOf(header);
         if (!block_decoding::ResidualsOf(codes, kSamplesPerBlock, block.residual)) return false;
         block_decoding::Reconstruct(block, kSamplesPerBlock, samples, before);
         return true;

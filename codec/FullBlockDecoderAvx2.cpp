@@ -48,8 +48,8 @@ KBN_AVX2 inline void Integrate(__m256i& low, __m256i& high, int16_t start) {
 // no 16-bit residual's.
 [[gnu::always_inline]] KBN_AVX2 inline bool Rebuild(uint32_t header, const block_decoding::RawCodes& raw, int16_t* out,
                              int32_t (&previous)[3]) {
-    const uint32_t order = header & 3;
-    const uint32_t k = header >> 2;
+    const uint32_t order = OrderOf(header);
+    const uint32_t k = ParameterOf(header);
     // Each code from its length and first bits, as CodeOf does.
     const __m256i unaryStart = _mm256_set1_epi32(static_cast<int32_t>(k + 1));
     const __m256i lowMask = _mm256_set1_epi32(static_cast<int32_t>((uint32_t{1} << k) - 1));

@@ -50,8 +50,8 @@ KBN_AVX512 inline __m512i Integrate(__m512i v, int16_t start) {
 // no 16-bit residual's.
 [[gnu::always_inline]] KBN_AVX512 inline bool Rebuild(uint32_t header, const block_decoding::RawCodes& raw,
                                                        int16_t* out, int32_t (&previous)[3]) {
-    const uint32_t order = header & 3;
-    const uint32_t k = header >> 2;
+    const uint32_t order = OrderOf(header);
+    const uint32_t k = ParameterOf(header);
     // Each code from its length and first bits, as CodeOf does.
     const __m512i unaryStart = _mm512_set1_epi32(static_cast<int32_t>(k + 1));
     const __m512i lowMask = _mm512_set1_epi32(static_cast<int32_t>((uint32_t{1} << k) - 1));

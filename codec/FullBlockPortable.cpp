@@ -25,7 +25,7 @@ void WritePortable(const int16_t* block, uint32_t order, uint32_t k, CBitWriter&
     ComputeResidualRows(block, kSamplesPerBlock, history, rows);
     uint32_t codes[kSamplesPerBlock];
     for (uint32_t i = 0; i < kSamplesPerBlock; ++i) codes[i] = ResidualCode(rows.Row(order)[i]);
-    bits.WriteBits(order | k << 2, 6);
+    bits.WriteBits(BlockHeader(order, k), kBlockHeaderBits);
     bits.WriteRiceCodes(codes, kSamplesPerBlock, k);
 }
 

@@ -13,7 +13,12 @@ namespace kbn {
 namespace {
 
 using parameter_search::kWindow;
-using parameter_search::RowSums;
+
+// T_1 and T_0 of a row (see ParameterSearch.h).
+struct RowSums {
+    uint32_t magnitudes = 0;
+    uint32_t codes = 0;
+};
 
 constexpr uint32_t kVectors = kSamplesPerBlock / 8;
 
@@ -115,10 +120,10 @@ inline void WindowTotals(const Magnitudes& magnitudes, uint32_t start, uint32_t 
 }
 
 inline BlockCoding BestParameter(const Magnitudes& m) {
-    const uint32_t start = parameter_search::WindowStart(m.sums);
+    const uint32_t start = parameter_search::WindowStart(m.sums.codes, kSamplesPerBlock);
     uint32_t totals[kWindow];
     WindowTotals(m, start, totals);
-    return parameter_search::Pick(start, totals);
+    return parameter_search::Pick(start, totals, kSamplesPerBlock);
 }
 
 }  // namespace
@@ -127,24 +132,10 @@ namespace kernels {
 
 BlockCoding AnalyzeSse2(const int16_t* block) {
     const Rows rows = BuildRows(block);
-    Magnitudes magnitudes[kPredictorOrders];
-    uint32_t bound[kPredictorOrders];
+    BlockCoding best{0, 0, UINT32_MAX};
     for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        magnitudes[order] = Measure(rows.row[order]);
-        bound[order] = parameter_search::LowerBound(magnitudes[order].sums);
-    }
-    // Search the most promising order first; the others only when their
-    // bound leaves them a chance to win (ties go to the smaller order).
-    uint32_t first = 0;
-    for (uint32_t order = 1; order < kPredictorOrders; ++order) {
-        if (bound[order] < bound[first]) first = order;
-    }
-    BlockCoding best = BestParameter(magnitudes[first]);
-    best.order = first;
-    for (uint32_t order = 0; order < kPredictorOrders; ++order) {
-        if (order == first || bound[order] > best.cost || (bound[order] == best.cost && order > best.order)) continue;
-        BlockCoding candidate = BestParameter(magnitudes[order]);
-        if (candidate.cost < best.cost || (candidate.cost == best.cost && order < best.order)) {
+        BlockCoding candidate = BestParameter(Measure(rows.row[order]));
+        if (candidate.cost < best.cost) {
             candidate.order = order;
             best = candidate;
         }
@@ -168,7 +159,7 @@ void WriteSse2(const int16_t* block, uint32_t order, uint32_t k, CBitWriter& bit
         _mm_store_si128(reinterpret_cast<__m128i*>(codes + 8 * j), low);
         _mm_store_si128(reinterpret_cast<__m128i*>(codes + 8 * j + 4), high);
     }
-    bits.WriteBits(order | k << 2, 6);
+    bits.WriteBits(BlockHeader(order, k), kBlockHeaderBits);
     bits.WriteRiceCodes(codes, kSamplesPerBlock, k);
 }
 

@@ -19,8 +19,9 @@ using namespace block_decoding;
 void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, uint64_t& position, uint32_t n,
                           Block& block) {
     CBitReader reader(packed, bitCount, position);
-    block.order = reader.ReadBits(2);
-    const uint32_t k = reader.ReadBits(4);
+    const uint32_t header = reader.ReadBits(kBlockHeaderBits);
+    block.order = OrderOf(header);
+    const uint32_t k = ParameterOf(header);
     for (uint32_t i = 0; i < n; ++i) {
         const uint64_t bit = reader.Position();
         const uint32_t low = reader.ReadBits(k);

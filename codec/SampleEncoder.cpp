@@ -12,7 +12,6 @@
 namespace kbn {
 namespace {
 
-constexpr uint32_t kBlockHeaderBits = 6;
 
 }  // namespace
 
@@ -62,7 +61,7 @@ void EncodeSample(CStreamOut& out, const int16_t* samples, int32_t count) {
     }
     uint32_t codes[kSamplesPerBlock];
     for (uint32_t i = 0; i < tail; ++i) codes[i] = ResidualCode(rows.Row(tailCoding.order)[i]);
-    bits.WriteBits(tailCoding.order | tailCoding.riceParameter << 2, kBlockHeaderBits);
+    bits.WriteBits(BlockHeader(tailCoding.order, tailCoding.riceParameter), kBlockHeaderBits);
     bits.WriteRiceCodes(codes, tail, tailCoding.riceParameter);
     if (bits.BitCount() != bitCount) throw std::logic_error("EncodeSample: bit count mismatch");
     bits.Finish();

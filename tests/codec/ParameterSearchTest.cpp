@@ -2,24 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
-#include "codec/FullBlock.h"
+#include "tests/codec/ReferenceEncoder.h"
 
 namespace kbn {
 namespace {
 
 constexpr uint32_t N = kSamplesPerBlock;
 
-// Rows of codes shaped to put the first minimum at the edges of the window
-// around the estimate: flat rows at and just below powers of two, a single
-// spike among zeros, two levels far apart, and the extremes of the range.
-std::vector<std::vector<int16_t>> ShapedRows() {
-    std::vector<std::vector<int16_t>> rows;
+// Rows shaped to put the first minimum at the edges of the window around
+// the estimate: flat rows at and just below powers of two, a single spike
+// among zeros, two levels far apart, and the extremes of the range; all
+// four orders the same row.
+std::vector<ResidualRows> ShapedRows() {
+    std::vector<ResidualRows> all;
     const auto add = [&](auto valueAt) {
-        std::vector<int16_t> row(N);
-        for (uint32_t i = 0; i < N; ++i) row[i] = static_cast<int16_t>(valueAt(i));
-        rows.push_back(row);
+        ResidualRows rows{};
+        for (auto& lane : rows.lanes) {
+            for (uint32_t i = 0; i < N; ++i) lane[i + 1] = static_cast<int16_t>(valueAt(i));
+        }
+        all.push_back(rows);
     };
     for (int32_t e = 0; e <= 15; ++e) {
         const int32_t power = 1 << e;
@@ -36,49 +41,40 @@ std::vector<std::vector<int16_t>> ShapedRows() {
     }
     add([](uint32_t) { return -32768; });
     add([](uint32_t i) { return i % 2 ? 32767 : -32768; });
+    return all;
+}
+
+// Random residuals of every scale, each order its own.
+ResidualRows RandomRows(std::mt19937& random, uint32_t n) {
+    ResidualRows rows{};
+    for (auto& lane : rows.lanes) {
+        const int32_t scale = 1 << (random() % 17);
+        for (uint32_t i = 0; i < n; ++i) {
+            const int32_t v = static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
+            lane[i + 1] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
+        }
+    }
     return rows;
 }
 
-uint32_t Cost(const std::vector<int16_t>& row, uint32_t k) {
-    uint32_t cost = N * (k + 1);
-    for (int16_t v : row) cost += ResidualCode(v) >> k;
-    return cost;
-}
-
-TEST(ParameterSearch, TheFirstMinimumLiesInTheWindowAroundTheEstimate) {
-    for (const std::vector<int16_t>& row : ShapedRows()) {
-        uint32_t bestK = 0;
-        for (uint32_t k = 1; k < kRiceParameters; ++k) {
-            if (Cost(row, k) < Cost(row, bestK)) bestK = k;
-        }
-        parameter_search::RowSums sums;
-        for (int16_t v : row) sums.codes += ResidualCode(v);
-        sums.magnitudes = Cost(row, 1) - 2 * N;
-        const uint32_t start = parameter_search::WindowStart(sums);
-        uint32_t window[parameter_search::kWindow];
-        for (uint32_t i = 0; i < parameter_search::kWindow; ++i) window[i] = Cost(row, start + i) - N * (start + i + 1);
-        const BlockCoding picked = parameter_search::Pick(start, window);
-        ASSERT_EQ(picked.riceParameter, bestK) << "first value " << row[0] << ", last " << row[N - 1];
-        ASSERT_EQ(picked.cost, Cost(row, bestK));
+// The search in its window (the readable reference every kernel follows)
+// finds what trying all 64 pairs finds: on full blocks shaped for the
+// window's edges, and on random blocks of every length from 1 to 32.
+TEST(ParameterSearch, TheWindowFindsTheExhaustiveMinimum) {
+    std::vector<std::pair<ResidualRows, uint32_t>> cases;
+    for (const ResidualRows& rows : ShapedRows()) cases.emplace_back(rows, N);
+    std::mt19937 random(42);
+    for (int trial = 0; trial < 20000; ++trial) {
+        const uint32_t n = 1 + random() % N;
+        cases.emplace_back(RandomRows(random, n), n);
     }
-}
-
-// The same rows as whole blocks of samples (order 0 is the samples), through
-// every kernel this processor can run, against the exhaustive search.
-TEST(ParameterSearch, KernelsFindTheExhaustiveMinimumOnShapedBlocks) {
-    for (const FullBlockKernel& kernel : AvailableFullBlockKernels()) {
-        for (const std::vector<int16_t>& row : ShapedRows()) {
-            int16_t samples[kBlockLookBehind + N] = {};
-            std::copy(row.begin(), row.end(), samples + kBlockLookBehind);
-            PredictorHistory history;
-            ResidualRows rows;
-            ComputeResidualRows(samples + kBlockLookBehind, N, history, rows);
-            const BlockCoding expected = ChooseBlockCoding(rows, N);
-            const BlockCoding coding = kernel.analyze(samples + kBlockLookBehind);
-            ASSERT_EQ(coding.cost, expected.cost) << kernel.name << ", first value " << row[0];
-            ASSERT_EQ(coding.order, expected.order) << kernel.name;
-            ASSERT_EQ(coding.riceParameter, expected.riceParameter) << kernel.name;
-        }
+    for (const auto& [rows, n] : cases) {
+        const int16_t* const lanes[kPredictorOrders] = {rows.Row(0), rows.Row(1), rows.Row(2), rows.Row(3)};
+        const BlockCoding expected = test::ExhaustiveCoding(lanes, n);
+        const BlockCoding coding = ChooseBlockCoding(rows, n);
+        ASSERT_EQ(coding.cost, expected.cost) << "n " << n << ", first value " << rows.Row(0)[0];
+        ASSERT_EQ(coding.order, expected.order) << "n " << n;
+        ASSERT_EQ(coding.riceParameter, expected.riceParameter) << "n " << n;
     }
 }
 

@@ -31,6 +31,23 @@ uint32_t Code(int16_t v) { return v >= 0 ? 2u * static_cast<uint32_t>(v) : stati
 
 }  // namespace
 
+uint32_t RiceCost(const int16_t* residuals, uint32_t n, uint32_t k) {
+    uint32_t cost = n * (k + 1);
+    for (uint32_t i = 0; i < n; ++i) cost += Code(residuals[i]) >> k;
+    return cost;
+}
+
+BlockCoding ExhaustiveCoding(const int16_t* const (&rows)[kPredictorOrders], uint32_t n) {
+    BlockCoding best{0, 0, UINT32_MAX};
+    for (uint32_t p = 0; p < kPredictorOrders; ++p) {
+        for (uint32_t k = 0; k < kRiceParameters; ++k) {
+            const uint32_t cost = RiceCost(rows[p], n, k);
+            if (cost < best.cost) best = BlockCoding{p, k, cost};
+        }
+    }
+    return best;
+}
+
 std::vector<uint8_t> ReferenceEncode(const std::vector<int16_t>& samples) {
     SlowBitWriter writer;
     int16_t h[3] = {0, 0, 0};
@@ -48,18 +65,9 @@ std::vector<uint8_t> ReferenceEncode(const std::vector<int16_t>& samples) {
         if (n > 0) {
             for (int p = 0; p < 3; ++p) h[p] = rows[p][n - 1];
         }
-        uint32_t best = UINT32_MAX, bestP = 0, bestK = 0;
-        for (uint32_t p = 0; p < 4; ++p) {
-            for (uint32_t k = 0; k < 16; ++k) {
-                uint32_t cost = static_cast<uint32_t>(n) * (k + 1);
-                for (std::size_t i = 0; i < n; ++i) cost += Code(rows[p][i]) >> k;
-                if (cost < best) {
-                    best = cost;
-                    bestP = p;
-                    bestK = k;
-                }
-            }
-        }
+        const int16_t* const rowsOf[kPredictorOrders] = {rows[0], rows[1], rows[2], rows[3]};
+        const BlockCoding best = ExhaustiveCoding(rowsOf, static_cast<uint32_t>(n));
+        const uint32_t bestP = best.order, bestK = best.riceParameter;
         writer.WriteBits(bestP, 2);
         writer.WriteBits(bestK, 4);
         for (std::size_t i = 0; i < n; ++i) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <span>
 
 #include "codec/BitWriter.h"
@@ -82,7 +83,7 @@ TEST(SampleEncoder, MostNegativeResidualWithParameterZeroIsALongUnaryRun) {
     PredictorHistory history;
     ResidualRows rows;
     ComputeResidualRows(samples.data(), 1, history, rows);
-    EXPECT_EQ(RiceCost(rows.Row(0), 1, 0), 65538u);
+    EXPECT_EQ(test::RiceCost(rows.Row(0), 1, 0), 65538u);
 }
 
 // Rows with these residuals in lanes 1 and 2, the rest zero.
@@ -103,8 +104,8 @@ TEST(SampleEncoder, TiesGoToTheSmallerOrderThenTheSmallerParameter) {
     // Residuals (1, 1), codes (2, 2), cost 6 bits with k = 0, 1 and 2, under
     // every order: the pair is (0, 0), not a later one of the same cost.
     rows = RowsOf(1, 1);
-    EXPECT_EQ(RiceCost(rows.Row(3), 2, 0), 6u);
-    EXPECT_EQ(RiceCost(rows.Row(3), 2, 2), 6u);
+    EXPECT_EQ(test::RiceCost(rows.Row(3), 2, 0), 6u);
+    EXPECT_EQ(test::RiceCost(rows.Row(3), 2, 2), 6u);
     const BlockCoding coding = ChooseBlockCoding(rows, 2);
     EXPECT_EQ(coding.order, 0u);
     EXPECT_EQ(coding.riceParameter, 0u);
@@ -146,91 +147,42 @@ INSTANTIATE_TEST_SUITE_P(Signals, EncoderMatchesReference, testing::ValuesIn(All
                              return test::SignalName(info.param.signal) + "_" + std::to_string(info.param.length);
                          });
 
-TEST(SampleEncoder, ConvexSearchFindsTheExhaustiveMinimumOnRandomBlocks) {
-    // Random residuals of every scale, block lengths 1 to 32, padding zero.
-    std::mt19937 random(42);
-    for (int trial = 0; trial < 20000; ++trial) {
-        ResidualRows rows{};
-        const uint32_t n = 1 + random() % 32;
-        for (uint32_t p = 0; p < 4; ++p) {
-            const int32_t scale = 1 << (random() % 17);
-            for (uint32_t i = 0; i < n; ++i) {
-                const int32_t v = static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
-                rows.lanes[p][i + 1] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
-            }
-        }
-        uint32_t best = UINT32_MAX, bestP = 0, bestK = 0;
-        for (uint32_t p = 0; p < 4; ++p) {
-            for (uint32_t k = 0; k < 16; ++k) {
-                const uint32_t cost = RiceCost(rows.Row(p), n, k);
-                if (cost < best) {
-                    best = cost;
-                    bestP = p;
-                    bestK = k;
-                }
-            }
-        }
-        const BlockCoding coding = ChooseBlockCoding(rows, n);
-        ASSERT_EQ(coding.cost, best) << "trial " << trial;
-        ASSERT_EQ(coding.order, bestP) << "trial " << trial;
-        ASSERT_EQ(coding.riceParameter, bestK) << "trial " << trial;
-    }
-}
-
-// Every full-block kernel this processor can run against the exhaustive
-// search and the literal Rice codes, on the same rows, with the history
-// carried from block to block.
+// Every full-block kernel this processor can run against the portable one,
+// the readable reference: the same coding of every block, and the same bits
+// for any order and parameter (codes longer than 32 bits too), with the
+// history carried from block to block.
 class FullBlockKernels : public testing::TestWithParam<FullBlockKernel> {};
 
-TEST_P(FullBlockKernels, MatchTheExhaustiveSearchAndTheLiteralCodes) {
+TEST_P(FullBlockKernels, MatchThePortableReference) {
     const FullBlockKernel& kernel = GetParam();
     std::mt19937 random(7);
-    PredictorHistory slow;
-    int16_t samples[3 + 32] = {};  // the three samples before the block, then the block
-    int16_t* const block = samples + 3;
+    int16_t samples[kBlockLookBehind + kSamplesPerBlock] = {};  // the three samples before the block, then it
+    int16_t* const block = samples + kBlockLookBehind;
     for (int trial = 0; trial < 20000; ++trial) {
-        std::copy(block + 29, block + 32, samples);
+        std::copy(block + kSamplesPerBlock - kBlockLookBehind, block + kSamplesPerBlock, samples);
         const int32_t scale = 1 << (random() % 17);
         const int32_t base = static_cast<int32_t>(random() % 65536) - 32768;
         const bool extremes = random() % 16 == 0;
-        for (int16_t& v : std::span<int16_t>(block, 32)) {
+        for (int16_t& v : std::span<int16_t>(block, kSamplesPerBlock)) {
             const int32_t x = extremes ? ((random() % 2) ? 32767 : -32768)
                                        : base + static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
             v = static_cast<int16_t>(std::clamp(x, -32768, 32767));
         }
-        ResidualRows rows;
-        ComputeResidualRows(block, 32, slow, rows);
-        uint32_t best = UINT32_MAX, bestP = 0, bestK = 0;
-        for (uint32_t p = 0; p < 4; ++p) {
-            for (uint32_t k = 0; k < 16; ++k) {
-                const uint32_t cost = RiceCost(rows.Row(p), 32, k);
-                if (cost < best) {
-                    best = cost;
-                    bestP = p;
-                    bestK = k;
-                }
-            }
-        }
+        const BlockCoding expected = kernels::AnalyzePortable(block);
         const BlockCoding coding = kernel.analyze(block);
-        ASSERT_EQ(coding.cost, best) << "trial " << trial;
-        ASSERT_EQ(coding.order, bestP) << "trial " << trial;
-        ASSERT_EQ(coding.riceParameter, bestK) << "trial " << trial;
-        // Any order and parameter, including ones that make codes longer
-        // than 32 bits, writes what the general writer writes.
-        const uint32_t order = random() % 4, k = random() % 16;
-        CMemoryStreamOut fast, literal;
-        {
-            CBitWriter bits(fast);
-            kernel.write(block, order, k, bits);
+        ASSERT_EQ(coding.cost, expected.cost) << "trial " << trial;
+        ASSERT_EQ(coding.order, expected.order) << "trial " << trial;
+        ASSERT_EQ(coding.riceParameter, expected.riceParameter) << "trial " << trial;
+        const uint32_t order = random() % kPredictorOrders, k = random() % kRiceParameters;
+        CMemoryStreamOut fast, portable;
+        const auto writeWith = [&](auto write, CMemoryStreamOut& out) {
+            CBitWriter bits(out);
+            write(block, order, k, bits);
             bits.Finish();
-        }
-        {
-            CBitWriter bits(literal);
-            bits.WriteBits(order | k << 2, 6);
-            for (uint32_t i = 0; i < 32; ++i) bits.WriteRiceCode(ResidualCode(rows.Row(order)[i]), k);
-            bits.Finish();
-        }
-        ASSERT_EQ(fast.Bytes(), literal.Bytes()) << "trial " << trial << " order " << order << " k " << k;
+        };
+        writeWith(kernel.write, fast);
+        writeWith(kernels::WritePortable, portable);
+        ASSERT_EQ(fast.Bytes(), portable.Bytes()) << "trial " << trial << " order " << order << " k " << k;
     }
 }
 
