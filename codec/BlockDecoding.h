@@ -75,21 +75,9 @@ inline uint32_t CodeOf(uint32_t end, uint32_t bits, uint32_t k) {
     return ((end - k - 1) << k) | ((bits >> 1) & ((uint32_t{1} << k) - 1));
 }
 
-// ~mask & value, in one instruction with kBmi (BMI's andn, which leaves
-// both inputs alone, for decoders built for processors that have it): the
-// compiler otherwise copies the value first, a step more in the decoder's
-// tightest loop.
-template <bool kBmi>
-[[gnu::always_inline]] inline uint64_t AndNot(uint64_t mask, uint64_t value) {
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
-    if constexpr (kBmi) {
-        uint64_t result;
-        asm("andn %2, %1, %0" : "=r"(result) : "r"(mask), "r"(value));
-        return result;
-    }
-#endif
-    return ~mask & value;
-}
+// ~mask & value: a decoder built for processors with BMI gets it as one
+// andn instruction from the compiler.
+inline uint64_t AndNot(uint64_t mask, uint64_t value) { return ~mask & value; }
 
 // The fast path's view of the packed bits. `bits_` holds 63 stream bits
 // above its bit 0, which is the last bit already taken (a code's
@@ -134,7 +122,7 @@ public:
         // Bits 1 to `end`: k low bits, zeros, the terminating one.
         const auto take = [&](uint32_t i) {
             raw.bits[i] = static_cast<uint32_t>(bits_);
-            const auto end = static_cast<uint32_t>(std::countr_zero(AndNot<kBmi>(below, bits_)));  // 64 when none
+            const auto end = static_cast<uint32_t>(std::countr_zero(AndNot(below, bits_)));  // 64 when none
             raw.ends[i] = end;
             bits_ >>= end & 63;
             room_ -= static_cast<int32_t>(end);
@@ -143,15 +131,14 @@ public:
         // bits are shifted down once, after the group: the candidates for
         // the next one are the bits above the last one and the next code's
         // k low bits, and clearing those takes three one-cycle steps
-        // (blsmsk, shlx, andn). Shifting down after each code puts the
+        // (blsmsk, shlx, andn). Shifting down after each code would put the
         // count of trailing zeros, three cycles on Intel, on the chain from
-        // one code to the next (measured: kbndump -t 7% faster on FluidR3).
-        // The header's bits are topped up before the first group, so that
-        // every group starts with 63 bits and moving on past it needs no
-        // count of the room left (4% faster again).
+        // one code to the next. The header's bits are topped up before the
+        // first group, so that every group starts with 63 bits and moving on
+        // past it needs no count of the room left.
         const auto takeInPlace = [&](uint32_t first, uint32_t size) {
             const uint64_t window = bits_;
-            uint64_t rest = AndNot<kBmi>(below, window);
+            uint64_t rest = AndNot(below, window);
             uint32_t last = 0;  // the bit of the last terminating one; 64 when none
             for (uint32_t i = first; i < first + size; ++i) {
                 const auto end = static_cast<uint32_t>(std::countr_zero(rest));
@@ -160,7 +147,7 @@ public:
                 last = end;
                 // The bits through the terminating one (blsmsk), moved up
                 // k, cover it too: it is above the k bits below it.
-                rest = AndNot<kBmi>((rest ^ (rest - 1)) << k, rest);
+                rest = AndNot((rest ^ (rest - 1)) << k, rest);
             }
             // Once none is found, none is after it: `last` is then 64.
             if (last > kGroupBits) [[unlikely]] return false;
@@ -270,7 +257,8 @@ inline bool DecodeBlockFast(const uint8_t* data, uint64_t& position, uint32_t n,
 // previous)` turns a block's codes into its samples, or returns false,
 // changing nothing, when they are not all residuals' codes. Stops before
 // the first block the careful path must decode; returns how many it did.
-// kBmi: the caller is built for processors with BMI (see AndNot).
+// kBmi: the caller is built for processors with BMI, whose bit
+// instructions make finding a group's codes in place pay (see TakeCodes).
 //
 // A block is rebuilt only after the codes of the next one are taken: its
 // codes were stored one by one, and a vector load of them right away would
