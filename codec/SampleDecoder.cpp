@@ -10,12 +10,9 @@
 #include "codec/FullBlockDecoder.h"
 
 namespace kbn {
-namespace {
 
 using namespace block_decoding;
 
-// The same, bit by bit and bounded by the bit count, with a message for
-// every defect.
 void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, uint64_t& position, uint32_t n,
                           Block& block) {
     CBitReader reader(packed, bitCount, position);
@@ -39,8 +36,6 @@ void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, ui
     }
     position = reader.Position();
 }
-
-}  // namespace
 
 void DecodeSample(std::span<const uint8_t> packed, uint64_t bitCount, std::span<int16_t> out) {
     if (packed.size() != bitCount / 8 + 1) {

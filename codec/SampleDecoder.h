@@ -13,6 +13,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+namespace block_decoding {
+struct Block;
+}
+
+// One block of n codes from bit `position`, read bit by bit and bounded by
+// `bitCount`, with a message (CDecodeError) for every defect; `position`
+// moves past it. The careful path that the decoder takes where the fast
+// path declines, and the reference the fast decoders are tested against.
+void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, uint64_t& position, uint32_t n,
+                          block_decoding::Block& block);
+
 // Decodes `frames` samples from the packed bits of one encoded sample stream
 // (the floor(bitCount / 8) + 1 bytes after the bit count) into `out`, which
 // holds `frames` values. The blocks must use exactly `bitCount` bits and the

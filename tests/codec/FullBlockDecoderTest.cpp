@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/BlockDecoding.h"
+#include "codec/SampleDecoder.h"
 #include "codec/SampleEncoder.h"
 #include "stream/ByteOrder.h"
 #include "stream/MemoryStream.h"
@@ -15,55 +17,66 @@
 namespace kbn {
 namespace {
 
-// What one decoder made of a stream, block after block: the samples of
-// each block it decoded (none for one it declined) and where it ended.
-struct Outcome {
-    std::vector<std::vector<int16_t>> blocks;
-    std::vector<uint64_t> positions;
-    bool operator==(const Outcome&) const = default;
+// What the careful decoder makes of the block at `position` after the
+// samples `previous`: whether the fast path must take it (every code valid
+// and none longer than a group's bits), its samples and where it ends.
+struct CarefulBlock {
+    bool fast = false;
+    std::vector<int16_t> samples;
+    uint64_t end = 0;
 };
 
-// Where the blocks of a sound stream begin: a stream's full blocks are
-// coded the same however many samples follow, and an empty final block
-// takes its 6 header bits.
-std::vector<uint64_t> BlockStarts(const std::vector<int16_t>& pcm) {
-    std::vector<uint64_t> starts;
-    for (std::size_t block = 0; block <= pcm.size() / 32; ++block) {
-        CMemoryStreamOut prefix;
-        EncodeSample(prefix, pcm.data(), static_cast<int32_t>(32 * block));
-        starts.push_back(GetU64(prefix.Bytes().data() + 2) - 6);
+CarefulBlock DecodeCarefully(const std::vector<uint8_t>& packed, uint64_t bitCount, uint64_t position,
+                             int32_t (&previous)[3]) {
+    CarefulBlock careful;
+    block_decoding::Block block;
+    careful.end = position;
+    try {
+        DecodeBlockCarefully(packed, bitCount, careful.end, kSamplesPerBlock, block);
+    } catch (const CDecodeError&) {
+        return careful;
     }
-    return starts;
+    const uint32_t header = (packed[position / 8] | packed[position / 8 + 1] << 8) >> (position % 8);
+    const uint32_t k = ParameterOf(header & ((1u << kBlockHeaderBits) - 1));
+    uint32_t longest = 0;
+    for (const int16_t residual : block.residual) longest = std::max(longest, k + 1 + (ResidualCode(residual) >> k));
+    careful.fast = longest <= block_decoding::CFastBitCursor::kGroupBits;
+    careful.samples.resize(kSamplesPerBlock);
+    block_decoding::Reconstruct(block, kSamplesPerBlock, careful.samples.data(), previous);
+    return careful;
 }
 
-// Decodes every block; after a declined one, carries on from the next
-// block's start with the true samples before it when `resync` is given,
-// and stops otherwise.
-Outcome DecodeBlocks(FullBlockDecoder decode, const std::vector<uint8_t>& packed, uint64_t bitCount,
-                     std::size_t blocks, const std::vector<uint64_t>* starts = nullptr,
-                     const std::vector<int16_t>* pcm = nullptr) {
-    Outcome outcome;
+// Decodes a stream's blocks one call at a time against the careful
+// decoder: a block is decoded exactly when the fast path must take it, to
+// the same samples and the same end; a declined one changes nothing. Goes
+// on after a declined block from the careful decoder's end, while it has
+// one. Returns how many blocks came before the first declined one, and how
+// many were decoded.
+std::pair<std::size_t, std::size_t> ExpectBlockByBlockMatches(FullBlockDecoder decode, const std::vector<uint8_t>& packed,
+                                      uint64_t bitCount, std::size_t blocks) {
     uint64_t position = 0;
     int32_t previous[3] = {0, 0, 0};
-    int16_t out[32];
+    int16_t out[kSamplesPerBlock];
+    std::size_t firstDeclined = blocks, decoded = 0;
     for (std::size_t block = 0; block < blocks; ++block) {
-        if (position / 8 + block_decoding::kFastBlockBytes > packed.size()) break;
-        const uint64_t before = position;
-        const int32_t saved[3] = {previous[0], previous[1], previous[2]};
-        if (decode(packed.data(), packed.size(), bitCount, position, out, 1, previous) == 1) {
-            outcome.blocks.emplace_back(out, out + 32);
-        } else {
-            // Declining changes nothing.
-            EXPECT_EQ(position, before);
-            EXPECT_TRUE(std::equal(previous, previous + 3, saved));
-            outcome.blocks.emplace_back();
-            if (starts == nullptr) break;
-            position = (*starts)[block + 1];
-            for (int i = 0; i < 3; ++i) previous[i] = (*pcm)[32 * (block + 1) - 1 - i];
+        int32_t careful[3] = {previous[0], previous[1], previous[2]};
+        const CarefulBlock expected = DecodeCarefully(packed, bitCount, position, careful);
+        const uint64_t start = position;
+        const uint64_t done = decode(packed.data(), packed.size(), bitCount, position, out, 1, previous);
+        EXPECT_EQ(done, expected.fast ? 1u : 0u) << "block " << block;
+        if (done == 1) {
+            EXPECT_TRUE(std::equal(out, out + kSamplesPerBlock, expected.samples.begin())) << "block " << block;
+            EXPECT_EQ(position, expected.end) << "block " << block;
+            ++decoded;
+            continue;
         }
-        outcome.positions.push_back(position);
+        EXPECT_EQ(position, start) << "block " << block;
+        firstDeclined = std::min(firstDeclined, block);
+        if (expected.samples.empty()) break;
+        position = expected.end;
+        std::copy(careful, careful + 3, previous);
     }
-    return outcome;
+    return {firstDeclined, decoded};
 }
 
 // Samples of every scale: each block its own spread and waveform, going on
@@ -90,36 +103,35 @@ std::vector<int16_t> Signal(std::mt19937& random, std::size_t blocks) {
     return pcm;
 }
 
-// One call for all the blocks: it must stop where block-by-block decoding
-// first declines, having decoded the same samples and ended at the same bit.
+// One call for all the blocks: it stops before the first block it would
+// decline called block by block, having decoded the same samples.
 void ExpectOneCallMatches(FullBlockDecoder decode, const std::vector<uint8_t>& packed, uint64_t bitCount,
-                          std::size_t blocks, const Outcome& blockByBlock) {
-    std::size_t expected = 0;
-    while (expected < blockByBlock.blocks.size() && !blockByBlock.blocks[expected].empty()) ++expected;
+                          std::size_t blocks, std::size_t firstDeclined) {
     uint64_t position = 0;
     int32_t previous[3] = {0, 0, 0};
-    std::vector<int16_t> out(32 * blocks);
+    std::vector<int16_t> out(kSamplesPerBlock * blocks);
     const uint64_t done = decode(packed.data(), packed.size(), bitCount, position, out.data(), blocks, previous);
-    ASSERT_EQ(done, expected);
-    EXPECT_EQ(position, expected == 0 ? 0 : blockByBlock.positions[expected - 1]);
+    ASSERT_EQ(done, firstDeclined);
+    uint64_t careful = 0;
+    int32_t carefulPrevious[3] = {0, 0, 0};
     for (std::size_t block = 0; block < done; ++block) {
-        EXPECT_TRUE(std::equal(out.begin() + 32 * block, out.begin() + 32 * (block + 1),
-                               blockByBlock.blocks[block].begin()))
+        const CarefulBlock expected = DecodeCarefully(packed, bitCount, careful, carefulPrevious);
+        EXPECT_TRUE(std::equal(expected.samples.begin(), expected.samples.end(), out.begin() + kSamplesPerBlock * block))
             << "block " << block;
+        careful = expected.end;
     }
-    if (done > 0) {
-        const int32_t last[3] = {out[32 * done - 1], out[32 * done - 2], out[32 * done - 3]};
-        EXPECT_TRUE(std::equal(previous, previous + 3, last));
-    }
+    EXPECT_EQ(position, careful);
+    EXPECT_TRUE(std::equal(previous, previous + 3, carefulPrevious));
 }
 
 class FullBlockDecoders : public testing::TestWithParam<NamedFullBlockDecoder> {};
 
-// Every decoder against the portable one: on real streams they decode every
-// block to the encoder's input; on damaged ones they agree on where they
-// decline and on everything before, whether called block by block or once
-// for all the blocks.
-TEST_P(FullBlockDecoders, AgreeWithThePortableDecoderOnSoundAndDamagedStreams) {
+// Every fast decoder, the portable one too, against the careful decoder:
+// on real streams they decode nearly every block, to the encoder's input;
+// on damaged ones (flipped bits, a bit count cut short) they decline
+// exactly the blocks they must, whether called block by block or once for
+// all the blocks.
+TEST_P(FullBlockDecoders, AgreeWithTheCarefulDecoder) {
     std::mt19937 random(11);
     std::size_t decodedBlocks = 0, totalBlocks = 0;
     for (int trial = 0; trial < 300; ++trial) {
@@ -131,34 +143,25 @@ TEST_P(FullBlockDecoders, AgreeWithThePortableDecoderOnSoundAndDamagedStreams) {
         std::vector<uint8_t> packed(encoded.Bytes().begin() + 10, encoded.Bytes().end());
         packed.resize(packed.size() + block_decoding::kFastBlockBytes);  // room for every block's fast path
 
-        const std::vector<uint64_t> starts = BlockStarts(pcm);
-        const Outcome portable =
-            DecodeBlocks(kernels::DecodeFullBlocksPortable, packed, bitCount, blocks, &starts, &pcm);
-        ASSERT_EQ(portable.blocks.size(), blocks);
-        for (std::size_t block = 0; block < blocks; ++block) {
-            if (portable.blocks[block].empty()) continue;  // a code too long for the fast path
-            ++decodedBlocks;
-            const std::vector<int16_t>& decoded = portable.blocks[block];
-            ASSERT_TRUE(std::equal(decoded.begin(), decoded.end(), pcm.begin() + 32 * block))
-                << "trial " << trial << " block " << block;
-            ASSERT_EQ(portable.positions[block], starts[block + 1]) << "trial " << trial << " block " << block;
-        }
-        ASSERT_EQ(DecodeBlocks(GetParam().decode, packed, bitCount, blocks, &starts, &pcm), portable)
+        const auto [sound, fast] = ExpectBlockByBlockMatches(GetParam().decode, packed, bitCount, blocks);
+        ExpectOneCallMatches(GetParam().decode, packed, bitCount, blocks, sound);
+        std::vector<int16_t> decoded(kSamplesPerBlock * blocks);
+        uint64_t position = 0;
+        int32_t previous[3] = {0, 0, 0};
+        const uint64_t done = GetParam().decode(packed.data(), packed.size(), bitCount, position, decoded.data(),
+                                                blocks, previous);
+        ASSERT_TRUE(std::equal(decoded.begin(), decoded.begin() + kSamplesPerBlock * done, pcm.begin()))
             << "trial " << trial;
+        decodedBlocks += fast;
         totalBlocks += blocks;
 
-        ExpectOneCallMatches(GetParam().decode, packed, bitCount, blocks, portable);
-
-        // A few flipped bits, or a bit count cut short.
         std::vector<uint8_t> damaged = packed;
         for (int flip = 0; flip < 3; ++flip) damaged[random() % (packed.size() - 64)] ^= uint8_t(1u << (random() % 8));
-        const Outcome damagedByBlock = DecodeBlocks(kernels::DecodeFullBlocksPortable, damaged, bitCount, blocks);
-        ASSERT_EQ(DecodeBlocks(GetParam().decode, damaged, bitCount, blocks), damagedByBlock) << "trial " << trial;
-        ExpectOneCallMatches(GetParam().decode, damaged, bitCount, blocks, damagedByBlock);
         const uint64_t shortCount = bitCount - random() % (bitCount / 2 + 1);
-        const Outcome shortByBlock = DecodeBlocks(kernels::DecodeFullBlocksPortable, packed, shortCount, blocks);
-        ASSERT_EQ(DecodeBlocks(GetParam().decode, packed, shortCount, blocks), shortByBlock) << "trial " << trial;
-        ExpectOneCallMatches(GetParam().decode, packed, shortCount, blocks, shortByBlock);
+        for (const auto& [bytes, count] : {std::pair{&damaged, bitCount}, std::pair{&packed, shortCount}}) {
+            const std::size_t first = ExpectBlockByBlockMatches(GetParam().decode, *bytes, count, blocks).first;
+            ExpectOneCallMatches(GetParam().decode, *bytes, count, blocks, first);
+        }
     }
     // Nearly every block takes the fast path: the test checks what it claims.
     EXPECT_GT(decodedBlocks, totalBlocks * 9 / 10);
