@@ -9,12 +9,6 @@
 namespace kbn {
 
 int RunProgramMain(const char* name, ProgramBody body, int argc, const char* const* argv) {
-    // The samples' buffers come and go as the bank goes by: they stay in the
-    // process for the next samples instead of being faulted in anew, and
-    // come in huge pages where the system offers them.
-    platform::KeepFreedMemory(std::size_t{32} << 20);
-    platform::UseHugePagesForHeap(std::size_t{32} << 20);
-
     CStandardOutputBuffer buffer;
     std::ostream out(&buffer);
     int status = 1;

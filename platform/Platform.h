@@ -49,28 +49,6 @@ bool CloseFile(FileHandle file);
 // the rename to write back at once (ext4 does that when a file replaces
 // another), and a second core keeps encoding meanwhile. A hint: it cannot fail.
 void StartWriteBack(FileHandle file);
-// Waits until `length` bytes of the file from `offset` are on its device,
-// then lets the system drop them from memory: a large output that keeps
-// only its last part in memory neither pushes everything else out of the
-// page cache nor touches new memory for every page it writes. False when
-// writing them failed, with LastError() set: the data may be lost.
-bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length);
-
-// Has the memory allocator keep freed blocks of up to `bytes` for reuse
-// instead of giving them back to the system at once. Memory given back and
-// taken again costs a page fault per page, several microseconds each on a
-// virtual machine: for a buffer that holds one sample and is then replaced
-// by the next one's, more than encoding what it holds. A hint for the whole
-// process, made once at its start.
-void KeepFreedMemory(std::size_t bytes);
-// Has the next `bytes` of the memory allocator's heap come in huge pages
-// (2 MiB) where the system offers them, and all threads allocate from that
-// heap. A page fault costs several microseconds on a virtual machine, and
-// the samples' buffers, a few MiB together, took one for every 4 KiB: a
-// tenth of a two-thread conversion. The heap's resident size grows in 2 MiB
-// steps instead. A hint for the whole process, made once at its start,
-// after KeepFreedMemory.
-void UseHugePagesForHeap(std::size_t bytes);
 
 // The number of cores the calling thread may run on, at least 1: those of
 // its affinity (the process's, set by taskset or a container's CPU set,

@@ -2,13 +2,9 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #ifdef __linux__
 #include <sched.h>
 #endif
@@ -139,71 +135,6 @@ FileHandle OpenFile(const char* path, bool forWriting, uint32_t share) {
     }
     if (!forWriting) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
-}
-
-bool DropWrittenBack(FileHandle file, uint64_t offset, uint64_t length) {
-#ifdef __linux__
-    constexpr unsigned kWriteAndWait =
-        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-    if (sync_file_range(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), kWriteAndWait) != 0) {
-        // A file system that cannot say just keeps the pages.
-        return errno == EINVAL || errno == ESPIPE || errno == ENOSYS;
-    }
-#endif
-    posix_fadvise(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
-    return true;
-}
-
-void KeepFreedMemory(std::size_t bytes) {
-#ifdef __GLIBC__
-    // Blocks from the heap rather than mapped one by one (each mapping is
-    // faulted in anew), and the heap trimmed only past twice that. glibc
-    // refuses a mapping threshold above 4 MiB times the size of a long.
-    const auto threshold = static_cast<int>(std::min<std::size_t>(bytes, (std::size_t{4} << 20) * sizeof(long)));
-    mallopt(M_MMAP_THRESHOLD, threshold);
-    mallopt(M_TRIM_THRESHOLD, 2 * threshold);
-#else
-    (void)bytes;
-#endif
-}
-
-#if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
-namespace {
-// Volatile: a block that nothing reads would otherwise not be allocated.
-void* volatile heapFiller = nullptr;
-}  // namespace
-#endif
-
-void UseHugePagesForHeap(std::size_t bytes) {
-#if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-    constexpr uintptr_t kSmallPage = 4096;
-    // One heap for all threads (each further one would be faulted in page
-    // by page), grown `bytes` at a time, untouched until used.
-    mallopt(M_ARENA_MAX, 1);
-    mallopt(M_TOP_PAD, static_cast<int>(std::min<std::size_t>(bytes, INT32_MAX)));
-    // A probe block comes from the top of the heap and, freed, goes back
-    // into it: it says where the next blocks go. It touched its own header
-    // and the one after it, which would keep their 2 MiB from being one huge
-    // page; so the huge pages start at the first 2 MiB boundary past both,
-    // and a block that is never freed (nor touched past its header) fills
-    // the space up to it. The filler's header puts the heap's top at the
-    // boundary, and only after the marking, so that its first page is huge.
-    constexpr std::size_t kProbeBytes = std::size_t{256} << 10;
-    void* probe = malloc(kProbeBytes);
-    if (probe == nullptr) return;
-    const auto at = reinterpret_cast<uintptr_t>(probe);
-    free(probe);
-    const uintptr_t boundary = (at + kProbeBytes + kSmallPage + kHugePage - 1) & ~(kHugePage - 1);
-    const auto end = reinterpret_cast<uintptr_t>(sbrk(0));
-    // Not a heap grown with brk, or no room: nothing to mark.
-    if (end == static_cast<uintptr_t>(-1) || end <= boundary || at >= end) return;
-    if (madvise(reinterpret_cast<void*>(boundary), end - boundary, MADV_HUGEPAGE) != 0) return;
-    constexpr uintptr_t kHeader = 2 * sizeof(std::size_t);
-    heapFiller = malloc(boundary - at - kHeader);
-#else
-    (void)bytes;
-#endif
 }
 
 unsigned UsableCoreCount() {

@@ -154,11 +154,6 @@ bool CloseFile(FileHandle file) { return CloseHandle(ToHandle(file)) != 0; }
 
 // Windows' lazy writer already writes a growing file out behind it.
 void StartWriteBack(FileHandle) {}
-bool DropWrittenBack(FileHandle, uint64_t, uint64_t) { return true; }
-// The Windows heap decommits freed memory by its own measure.
-void KeepFreedMemory(std::size_t) {}
-// Large pages need a privilege that users seldom hold.
-void UseHugePagesForHeap(std::size_t) {}
 
 unsigned UsableCoreCount() {
     DWORD_PTR process = 0;

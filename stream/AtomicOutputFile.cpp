@@ -26,7 +26,6 @@ CAtomicOutputFile::CAtomicOutputFile(std::string targetPath, const std::string& 
         // Once open for writing: permissions that forbid it take effect at the rename.
         platform::CopyPermissions(writtenPath_, tempPath_);
         file_.SetEarlyWriteBack(platform::PathExists(writtenPath_));
-        file_.SetKeptInMemory(kKeptInMemory);
     } catch (...) {
         Discard();
         throw;

@@ -21,13 +21,6 @@ public:
     CAtomicOutputFile& operator=(const CAtomicOutputFile&) = delete;
     ~CAtomicOutputFile();
 
-    // The most of the output kept in the system's memory as it is written
-    // (see CRvFile::SetKeptInMemory): a bank of gigabytes neither pushes
-    // everything else out of the page cache nor costs new memory for every
-    // page written (measured: converting a 3.1 GB SoundFont into a 1.8 GB
-    // bank took 2.0-3.1 s of system time without, 1.0-1.1 s with).
-    static constexpr uint64_t kKeptInMemory = uint64_t{256} << 20;
-
     CStreamOut& Stream() { return file_; }
     // The bytes written so far (before Close).
     uint64_t BytesWritten() { return file_.Tell(); }

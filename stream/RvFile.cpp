@@ -23,9 +23,6 @@ void CRvFile::Open(const char* path, uint32_t access, uint32_t share) {
     cursor_ = 0;
     level_ = 0;
     unhinted_ = 0;
-    writtenTo_ = 0;
-    droppedTo_ = 0;
-    frontToBack_ = true;
     handle_ = platform::OpenFile(path, writing_, share);
     if (!IsOpen()) {
         FailWithSystemError(writing_ ? "cannot create" : "cannot open", platform::LastError());
@@ -105,10 +102,7 @@ void CRvFile::Write(const void* src, uint32_t count) {
 }
 
 void CRvFile::Seek(uint64_t position) {
-    if (writing_) {
-        Flush();
-        frontToBack_ = false;
-    }
+    if (writing_) Flush();
     cursor_ = 0;
     level_ = 0;
     MovePlatformPosition(static_cast<int64_t>(position), platform::SeekOrigin::Begin, "seek");
@@ -120,7 +114,6 @@ void CRvFile::Skip(int64_t delta) {
     int64_t target = delta;
     if (writing_) {
         Flush();
-        frontToBack_ = false;
     } else {
         target += static_cast<int32_t>(cursor_ - level_);
     }
@@ -216,25 +209,13 @@ void CRvFile::WriteDirect(const uint8_t* src, uint32_t count, const uint8_t* mor
     }
     // All of it, the part written before a retry too.
     unhinted_ += total;
-    writtenTo_ += total;
     AskForWriteBack();
 }
 
 void CRvFile::AskForWriteBack() {
-    // Asking starts a few steps before the first drop, so that every drop
-    // waits for data whose writing back started a while ago.
-    const bool dropping =
-        keptInMemory_ != 0 && frontToBack_ && writtenTo_ - droppedTo_ + 4 * kWriteBackStep > keptInMemory_;
-    if ((earlyWriteBack_ || dropping) && unhinted_ >= kWriteBackStep) {
+    if (earlyWriteBack_ && unhinted_ >= kWriteBackStep) {
         platform::StartWriteBack(handle_);
         unhinted_ = 0;
-    }
-    if (!dropping) return;
-    while (writtenTo_ - droppedTo_ >= keptInMemory_ + kWriteBackStep) {
-        if (!platform::DropWrittenBack(handle_, droppedTo_, kWriteBackStep)) {
-            FailWithSystemError("cannot write", platform::LastError());
-        }
-        droppedTo_ += kWriteBackStep;
     }
 }
 

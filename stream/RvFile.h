@@ -55,13 +55,6 @@ public:
     // another, which makes ext4 write the new one out at once; a file that
     // replaces nothing only pays for the requests.
     void SetEarlyWriteBack(bool on) { earlyWriteBack_ = on; }
-    // Written front to back, the file keeps only its last `bytes` in the
-    // system's memory: what is further behind is written back, waited
-    // for, and dropped (see platform::DropWrittenBack), the writing back
-    // started early every few MiB whatever SetEarlyWriteBack says. 0 (the
-    // default) keeps everything. A file that seeks while writing keeps
-    // everything from then on.
-    void SetKeptInMemory(uint64_t bytes) { keptInMemory_ = bytes; }
 
     void Read(void* dst, uint32_t count) override;
     // In read mode: straight from the system, the buffer neither used nor
@@ -98,10 +91,6 @@ private:
     static constexpr uint64_t kWriteBackStep = uint64_t{4} << 20;
     uint64_t unhinted_ = 0;
     bool earlyWriteBack_ = true;
-    uint64_t keptInMemory_ = 0;
-    uint64_t writtenTo_ = 0;  // where the last write ended, while written front to back
-    uint64_t droppedTo_ = 0;  // what is before it is dropped from memory
-    bool frontToBack_ = true;
     std::string name_;
     std::array<uint8_t, kBufferSize> buffer_{};
 };

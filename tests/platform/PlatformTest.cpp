@@ -20,12 +20,6 @@
 #include <sched.h>
 #endif
 
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-#define KBN_TEST_FREED_MEMORY 1
-#include <sys/resource.h>
-
-#include "tests/support/RunProgram.h"
-#endif
 
 namespace kbn {
 namespace {
@@ -64,66 +58,6 @@ TEST(Platform, TemporaryNamesAreShortenedNotTheOutputs) {
     }
 }
 
-#ifdef KBN_TEST_FREED_MEMORY
-long MinorFaults() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_minflt;
-}
-
-// A buffer of a sample's size, freed and allocated again, comes back without
-// a page fault per page: the allocator kept it.
-TEST(Platform, FreedMemoryIsKeptForTheNextBuffer) {
-    platform::KeepFreedMemory(std::size_t{32} << 20);
-    constexpr std::size_t kBytes = std::size_t{8} << 20;
-    const auto touch = [] {
-        auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kBytes);
-        std::memset(buffer.get(), 0x5A, kBytes);
-        return static_cast<int>(reinterpret_cast<volatile uint8_t*>(buffer.get())[kBytes / 2]);
-    };
-    ASSERT_EQ(touch(), 0x5A);
-    const long before = MinorFaults();
-    ASSERT_EQ(touch(), 0x5A);
-    EXPECT_LT(MinorFaults() - before, static_cast<long>(kBytes / 4096 / 8));
-}
-
-// The buffers of a few samples, allocated once the heap is set up for huge
-// pages, take a page fault per 2 MiB rather than one per 4 KiB, where the
-// system offers huge pages. The test runs itself again in a fresh process,
-// whose heap is as a program's at its start.
-TEST(Platform, HeapBuffersComeInHugePages) {
-    constexpr const char* kInChild = "KBN_HUGE_PAGE_HEAP";
-    constexpr std::size_t kSampleBytes = 751 * 1000;
-    constexpr int kBuffers = 6;
-    if (std::getenv(kInChild) != nullptr) {
-        platform::KeepFreedMemory(std::size_t{32} << 20);
-        platform::UseHugePagesForHeap(std::size_t{32} << 20);
-        const long before = MinorFaults();
-        std::vector<std::unique_ptr<uint8_t[]>> buffers;
-        for (int i = 0; i < kBuffers; ++i) {
-            buffers.push_back(std::make_unique_for_overwrite<uint8_t[]>(kSampleBytes));
-            std::memset(buffers.back().get(), i, kSampleBytes);
-        }
-        const long smallPages = static_cast<long>(kBuffers * kSampleBytes / 4096);
-        EXPECT_LT(MinorFaults() - before, smallPages / 32);
-        return;
-    }
-    std::ifstream modes("/sys/kernel/mm/transparent_hugepage/enabled");
-    std::string mode;
-    std::getline(modes, mode);
-    if (mode.empty() || mode.find("[never]") != std::string::npos) {
-        GTEST_SKIP() << "this system gives no huge pages: " << mode;
-    }
-    test::ProgramOptions options;
-    options.environment = {std::string(kInChild) + "=1"};
-    const test::ProgramResult result =
-        test::RunProgram({std::filesystem::read_symlink("/proc/self/exe").string(),
-                          "--gtest_filter=Platform.HeapBuffersComeInHugePages"},
-                         options);
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.out.find("[  PASSED  ] 1 test"), std::string::npos) << result.out;
-}
-#endif
 
 #ifdef __linux__
 // The default number of threads: a process held to one core (taskset, a
