@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
 #include "bank/SampleSectionWriter.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
 #include "stream/StreamIo.h"
 
@@ -39,7 +39,7 @@ void WriteModulatorRecord(CStreamOut& out, const ModulatorRecord& modulator) {
 
 // Its generator list, then its modulators.
 void WriteZone(CStreamOut& out, const BankZone& zone) {
-    if (zone.generators.size() > UINT16_MAX) throw std::length_error("a zone holds at most 65535 generators");
+    if (zone.generators.size() > UINT16_MAX) throw CError("a zone holds at most 65535 generators");
     WriteU16(out, static_cast<uint16_t>(zone.generators.size()));
     for (const GeneratorEntry& entry : zone.generators) {
         WriteU16(out, entry.id);
@@ -50,7 +50,7 @@ void WriteZone(CStreamOut& out, const BankZone& zone) {
 }
 
 uint32_t CountOf(std::size_t size, const char* what) {
-    if (size > UINT32_MAX) throw std::length_error(std::string("a bank holds at most 4294967295 ") + what);
+    if (size > UINT32_MAX) throw CError(std::string("a bank holds at most 4294967295 ") + what);
     return static_cast<uint32_t>(size);
 }
 

@@ -1,12 +1,12 @@
 #include "bank/SampleSectionWriter.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <system_error>
 #include <utility>
 
 #include "bank/BankWriter.h"
 #include "codec/SampleEncoder.h"
+#include "stream/Error.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -15,7 +15,7 @@ namespace {
 // A record's length is 32 bits: a sample that decodes to more has no place.
 uint32_t LengthOf(std::span<const int16_t> pcm, uint32_t index) {
     if (pcm.size() > UINT32_MAX) {
-        throw std::length_error("sample " + std::to_string(index) + " has " + std::to_string(pcm.size()) +
+        throw CError("sample " + std::to_string(index) + " has " + std::to_string(pcm.size()) +
                                 " frames, more than a sample record can hold");
     }
     return static_cast<uint32_t>(pcm.size());

@@ -12,7 +12,7 @@
 namespace kbn {
 
 // Reads bits least significant first from packed bytes, never past a limit
-// of meaningful bits; crossing it is a CDecodeError.
+// of meaningful bits; crossing it is a CError.
 class CBitReader {
 public:
     CBitReader(std::span<const uint8_t> bytes, uint64_t limit, uint64_t start = 0)
@@ -66,7 +66,7 @@ private:
 
     void Require(uint64_t bits) const {
         if (bits > limit_ - position_) {
-            throw CDecodeError("bit " + std::to_string(position_) + ": the blocks run past the bit count " +
+            throw CError("bit " + std::to_string(position_) + ": the blocks run past the bit count " +
                                std::to_string(limit_));
         }
     }

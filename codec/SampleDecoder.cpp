@@ -24,12 +24,12 @@ void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, ui
         const uint32_t low = reader.ReadBits(k);
         const uint64_t quotient = reader.ReadUnary();
         if (quotient > (kLargestCode >> k)) {
-            throw CDecodeError("bit " + std::to_string(bit) + ": a Rice code of " + std::to_string(quotient) +
+            throw CError("bit " + std::to_string(bit) + ": a Rice code of " + std::to_string(quotient) +
                                " zero bits is longer than any residual");
         }
         const uint64_t code = (quotient << k) | low;
         if (!IsResidualCode(code)) {
-            throw CDecodeError("bit " + std::to_string(bit) + ": " + std::to_string(code) +
+            throw CError("bit " + std::to_string(bit) + ": " + std::to_string(code) +
                                " is not the code of a 16-bit residual");
         }
         block.residual[i] = ResidualOf(code);
@@ -39,7 +39,7 @@ void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, ui
 
 void DecodeSample(std::span<const uint8_t> packed, uint64_t bitCount, std::span<int16_t> out) {
     if (packed.size() != bitCount / 8 + 1) {
-        throw CDecodeError("the stream holds " + std::to_string(packed.size()) + " bytes for " +
+        throw CError("the stream holds " + std::to_string(packed.size()) + " bytes for " +
                            std::to_string(bitCount) + " bits; " + std::to_string(bitCount / 8 + 1) +
                            " expected");
     }
@@ -69,12 +69,12 @@ void DecodeSample(std::span<const uint8_t> packed, uint64_t bitCount, std::span<
         if (n < kSamplesPerBlock) break;
     }
     if (position != bitCount) {
-        throw CDecodeError("the blocks end at bit " + std::to_string(position) + " but the bit count is " +
+        throw CError("the blocks end at bit " + std::to_string(position) + " but the bit count is " +
                            std::to_string(bitCount));
     }
     const auto usedInLastByte = static_cast<uint32_t>(bitCount % 8);
     if ((packed.back() >> usedInLastByte) != 0) {
-        throw CDecodeError("the padding bits after bit " + std::to_string(bitCount) + " are not zero");
+        throw CError("the padding bits after bit " + std::to_string(bitCount) + " are not zero");
     }
 }
 

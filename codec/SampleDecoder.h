@@ -2,23 +2,17 @@
 
 #include <cstdint>
 #include <span>
-#include <stdexcept>
+
+#include "stream/Error.h"
 
 namespace kbn {
-
-// The packed bits of an encoded sample stream are not what the encoder
-// writes: the text says what and at which bit.
-class CDecodeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 namespace block_decoding {
 struct Block;
 }
 
 // One block of n codes from bit `position`, read bit by bit and bounded by
-// `bitCount`, with a message (CDecodeError) for every defect; `position`
+// `bitCount`, with a message (CError) for every defect; `position`
 // moves past it. The careful path that the decoder takes where the fast
 // path declines, and the reference the fast decoders are tested against.
 void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, uint64_t& position, uint32_t n,

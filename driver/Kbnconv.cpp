@@ -2,19 +2,18 @@
 
 #include <chrono>
 #include <cstdio>
-#include <exception>
-#include <new>
 #include <ostream>
 #include <string>
 
 #include "bank/BankWriter.h"
 #include "cli/Extension.h"
+#include "cli/Failure.h"
 #include "driver/Options.h"
 #include "import/SoundFontConverter.h"
-#include "import/SourceError.h"
 #include "import/WavImporter.h"
 #include "platform/Threads.h"
 #include "stream/AtomicOutputFile.h"
+#include "stream/Error.h"
 #include "stream/RvFile.h"
 #include "verify/BankVerifier.h"
 
@@ -69,8 +68,10 @@ void VerifyWritten(const std::string& tempPath, const std::string& outPath, cons
     written.SetName(outPath);
     try {
         VerifyBank(written, converted, threads);
-    } catch (const CVerifyError& e) {
-        throw CRvFile::Error(outPath + ": verification failed: " + e.what());
+    } catch (const CRvFile::Error&) {
+        throw;  // a failed read names its file
+    } catch (const CError& e) {
+        throw CError("verification failed: " + e.Problem(), outPath);
     }
     written.Close();
 }
@@ -118,26 +119,26 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
     const std::optional<KbnconvOptions> options = ParseKbnconvOptions(argc, argv, optionError);
     if (!options) {
         err << "kbnconv: " << optionError << " (kbnconv --help lists the options)\n";
-        return kExitUsage;
+        return kStatusUsage;
     }
     if (options->help) {
         out << kHelp;
-        return kExitSuccess;
+        return kStatusSuccess;
     }
     if (options->version) {
         out << "kbnconv " << KBN_VERSION << "\n";
-        return kExitSuccess;
+        return kStatusSuccess;
     }
     if (options->paths.size() < 2) {
         out << kUsage;
-        return kExitUsage;
+        return kStatusUsage;
     }
     const std::string& inPath = options->paths[0];
     const std::string& outPath = options->paths[1];
     const std::string inExtension = GetExtension(inPath);
     if (GetExtension(outPath) != "kbn") {
         out << "Error: output file extension must be kbn\n";
-        return kExitUsage;
+        return kStatusUsage;
     }
     SourceKind kind;
     if (inExtension == "sf2" || inExtension == "sf3") {
@@ -146,7 +147,7 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
         kind = SourceKind::Wav;
     } else {
         err << inPath << ": input file extension must be sf2, sf3 or wav\n";
-        return kExitUsage;
+        return kStatusUsage;
     }
 
     if (options->verbosity == Verbosity::Verbose && options->paths.size() > 2) {
@@ -156,7 +157,7 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
     }
 
     const auto start = std::chrono::steady_clock::now();
-    try {
+    return RunReportingFailures(err, inPath, [&] {
         const unsigned threads = options->threads != 0 ? options->threads : DefaultThreadCount();
         std::ostream* warnings = options->verbosity == Verbosity::Quiet ? nullptr : &err;
         const ConversionSummary summary = Convert(kind, inPath, outPath, options->verify, threads, warnings);
@@ -164,17 +165,8 @@ int RunKbnconv(int argc, const char* const* argv, std::ostream& out, std::ostrea
             const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
             PrintSummary(err, inPath, outPath, summary, options->verify, elapsed.count());
         }
-        return kExitSuccess;
-    } catch (const CSourceError& e) {
-        err << inPath << ": " << e.what() << "\n";
-    } catch (const CRvFile::Error& e) {
-        err << e.what() << "\n";
-    } catch (const std::bad_alloc&) {
-        err << inPath << ": out of memory\n";
-    } catch (const std::exception& e) {
-        err << inPath << ": " << e.what() << "\n";
-    }
-    return kExitConversionFailed;
+        return kStatusSuccess;
+    });
 }
 
 }  // namespace kbn

@@ -1,14 +1,13 @@
 #include "dump/Kbndump.h"
 
-#include <new>
 #include <optional>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/Extension.h"
+#include "cli/Failure.h"
 #include "cli/JobsOption.h"
 #include "dump/BankListing.h"
 #include "dump/SampleFileName.h"
@@ -27,9 +26,6 @@
 
 namespace kbn {
 namespace {
-
-constexpr int kStatusFailed = 1;
-constexpr int kStatusUsage = 255;
 
 constexpr const char* kHelp =
     "Usage: kbndump [options] BANK.kbn\n"
@@ -136,7 +132,7 @@ void TestBank(OpenBank& opened, const std::string& path, unsigned threads, std::
 
 void ExtractSamples(OpenBank& opened, const std::string& bankPath, const std::string& directory) {
     if (!platform::MakeDirectory(directory)) {
-        throw CRvFile::Error(directory + ": cannot create the directory: " + platform::ErrorText(platform::LastError()));
+        throw CError("cannot create the directory: " + platform::ErrorText(platform::LastError()), directory);
     }
     CSampleReader reader(opened.file);
     for (uint32_t i = 0; i < opened.bank.samples.size(); ++i) {
@@ -179,7 +175,7 @@ int RunKbndump(int argc, const char* const* argv, std::ostream& out, std::ostrea
         return kStatusUsage;
     }
     const std::string& path = options->paths[0];
-    try {
+    return RunReportingFailures(err, path, [&] {
         OpenBank opened;
         Open(opened, path);
         switch (options->mode) {
@@ -191,16 +187,7 @@ int RunKbndump(int argc, const char* const* argv, std::ostream& out, std::ostrea
             case Mode::Rebuild: RebuildSoundFont(opened, path, options->target); break;
         }
         return 0;
-    } catch (const CBankFormatError& e) {
-        err << path << ": " << e.what() << "\n";
-    } catch (const CRvFile::Error& e) {
-        err << e.what() << "\n";
-    } catch (const std::bad_alloc&) {
-        err << path << ": out of memory\n";
-    } catch (const std::exception& e) {
-        err << path << ": " << e.what() << "\n";
-    }
-    return kStatusFailed;
+    });
 }
 
 }  // namespace kbn

@@ -1,9 +1,9 @@
 #include "export/SoundFontWriter.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "bank/GeneratorMap.h"
+#include "stream/Error.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -41,7 +41,7 @@ void CountZones(const std::vector<Owner>& owners, uint32_t& zones, uint32_t& gen
     // Bag, generator and modulator indexes are 16 bits; the terminal
     // records take one more place each.
     if (z >= 0xFFFF || g >= 0xFFFF || m >= 0xFFFF) {
-        throw std::length_error("the bank has more zones, generators or modulators than a SoundFont can index");
+        throw CError("the bank has more zones, generators or modulators than a SoundFont can index");
     }
     zones = static_cast<uint32_t>(z);
     generators = static_cast<uint32_t>(g);
@@ -52,7 +52,7 @@ Layout Measure(const Bank& bank, const std::string& bankName) {
     Layout layout;
     layout.infoSize = 4 + (8 + 4) + (8 + 8) + 8 + static_cast<uint32_t>(NameChunk(bankName).size());
     for (const BankSample& sample : bank.samples) layout.points += uint64_t{sample.record.length} + kZeroPointsAfterSample;
-    if (2 * layout.points > UINT32_MAX - 1024) throw std::length_error("the samples are too long for a SoundFont");
+    if (2 * layout.points > UINT32_MAX - 1024) throw CError("the samples are too long for a SoundFont");
     CountZones(bank.instruments, layout.instrumentZones, layout.instrumentGenerators, layout.instrumentModulators);
     CountZones(bank.presets, layout.presetZones, layout.presetGenerators, layout.presetModulators);
     return layout;
@@ -148,7 +148,7 @@ void WriteGenerators(CStreamOut& out, const char (&id)[5], const std::vector<Own
         for (const BankZone& zone : owner.zones) {
             for (const GeneratorEntry& g : InStandardOrder(zone.generators)) {
                 const auto number = SoundFontGeneratorOf(g.id);
-                if (!number) throw std::length_error("generator id " + std::to_string(g.id) + " has no SoundFont number");
+                if (!number) throw CError("generator id " + std::to_string(g.id) + " has no SoundFont number");
                 WriteU16(out, *number);
                 WriteU16(out, g.amount);
             }
@@ -223,7 +223,7 @@ void WriteSamplePoints(CStreamOut& out, const Bank& bank, const SamplePcmSource&
     for (uint32_t i = 0; i < bank.samples.size(); ++i) {
         const std::vector<int16_t> points = pcm(i);
         if (points.size() != bank.samples[i].record.length) {
-            throw std::length_error("sample " + std::to_string(i) + " has the wrong number of points");
+            throw CError("sample " + std::to_string(i) + " has the wrong number of points");
         }
         bytes.assign(2 * (points.size() + kZeroPointsAfterSample), 0);
         for (std::size_t j = 0; j < points.size(); ++j) PutU16(bytes.data() + 2 * j, static_cast<uint16_t>(points[j]));
@@ -239,7 +239,7 @@ void WriteSoundFont(CStreamOut& out, const Bank& bank, const SamplePcmSource& pc
     const uint64_t sdtaSize = 4 + 8 + smplSize;
     const uint64_t pdtaSize = PdtaSize(bank, layout);
     const uint64_t riffSize = 4 + (8 + layout.infoSize) + (8 + sdtaSize) + (8 + pdtaSize);
-    if (riffSize > UINT32_MAX) throw std::length_error("the bank is too large for a SoundFont file");
+    if (riffSize > UINT32_MAX) throw CError("the bank is too large for a SoundFont file");
 
     ChunkHeader(out, "RIFF", riffSize);
     out.Write("sfbk", 4);

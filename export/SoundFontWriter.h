@@ -17,7 +17,7 @@ using SamplePcmSource = std::function<std::vector<int16_t>(uint32_t index)>;
 // terminal record, 46 zero points after each sample, mono samples (ROM ones
 // where the bank says so) and a minimal INFO list (ifil 2.01, isng, INAM).
 // Converting the result gives back the same bank. Samples are fetched one
-// at a time. Throws std::length_error when the bank has more zones,
+// at a time. Throws CError when the bank has more zones,
 // generators, modulators or sample points than a SoundFont can index.
 void WriteSoundFont(CStreamOut& out, const Bank& bank, const SamplePcmSource& pcm, const std::string& bankName);
 

@@ -1,8 +1,8 @@
 #include "export/WavWriter.h"
 
-#include <stdexcept>
 #include <vector>
 
+#include "stream/Error.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -21,7 +21,7 @@ void WriteChunkHeader(CStreamOut& out, const char (&id)[5], uint32_t size) {
 void WriteSampleWav(CStreamOut& out, const SampleRecord& record, std::span<const int16_t> pcm) {
     const uint64_t dataSize = 2 * uint64_t{pcm.size()};
     const uint64_t riffSize = 4 + (8 + kFmtSize) + (8 + kSmplSize) + 8 + dataSize;
-    if (riffSize > UINT32_MAX) throw std::length_error("the sample is too long for a WAV file");
+    if (riffSize > UINT32_MAX) throw CError("the sample is too long for a WAV file");
     WriteChunkHeader(out, "RIFF", static_cast<uint32_t>(riffSize));
     out.Write("WAVE", 4);
 

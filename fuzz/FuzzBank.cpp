@@ -6,13 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
-#include <stdexcept>
 #include <vector>
 
 #include "dump/BankListing.h"
 #include "export/SoundFontWriter.h"
 #include "import/SoundFontConverter.h"
 #include "reader/BankReader.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
 
 namespace {
@@ -32,7 +32,7 @@ void RebuildAndConvertBack(const Bank& bank, const std::vector<std::vector<int16
     try {
         WriteSoundFont(
             sf2, bank, [&](uint32_t i) { return pcm[i]; }, "fuzz");
-    } catch (const std::length_error&) {
+    } catch (const CError&) {
         return;  // more than a SoundFont can index, said so
     }
     CMemoryStreamIn rebuilt(sf2.Bytes(), "rebuilt.sf2");
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Bank bank;
     try {
         bank = ReadBank(in);
-    } catch (const CBankFormatError&) {
+    } catch (const CError&) {
         return 0;
     }
     // The reader checked every count against the file: what it returns lies
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     bool sound = true;
     try {
         CheckBankReferences(bank);
-    } catch (const CBankFormatError&) {
+    } catch (const CError&) {
         sound = false;
     }
     std::vector<std::vector<int16_t>> pcm;
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         try {
             pcm.push_back(ReadSamplePcm(in, bank.samples[i], i));
             if (pcm.back().size() != bank.samples[i].record.length) __builtin_trap();
-        } catch (const CBankFormatError&) {
+        } catch (const CError&) {
             sound = false;
         }
     }

@@ -7,9 +7,8 @@
 
 #include "import/ConvertedBank.h"
 #include "import/SoundFontConverter.h"
-#include "import/SourceError.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
-#include "stream/RvFile.h"
 #include "verify/BankVerifier.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -20,9 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ConvertedBank converted;
     try {
         ConvertSoundFont(in, out, &converted, 1);
-    } catch (const CSourceError&) {
-        return 0;
-    } catch (const CRvFile::Error&) {
+    } catch (const CError&) {
         return 0;
     }
     CMemoryStreamIn written(out.Bytes(), "out.kbn");

@@ -5,10 +5,9 @@
 #include <cstdint>
 
 #include "import/ConvertedBank.h"
-#include "import/SourceError.h"
 #include "import/WavImporter.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
-#include "stream/RvFile.h"
 #include "verify/BankVerifier.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -19,10 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ConvertedBank converted;
     try {
         ConvertWav(in, out, &converted);
-    } catch (const CSourceError&) {
-        return 0;
-    } catch (const CRvFile::Error&) {
-        return 0;  // a read past the end of the input, reported as such
+    } catch (const CError&) {
+        return 0;  // refused with a message, a read past the end of the input too
     }
     // Anything else escaping, or a bank that does not verify, is a finding.
     CMemoryStreamIn written(out.Bytes(), "out.kbn");

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "import/SourceError.h"
+#include "stream/Error.h"
 
 namespace kbn {
 namespace {
@@ -50,7 +50,7 @@ std::string Describe(long error) {
     }
 }
 
-[[noreturn]] void Fail(const std::string& problem) { throw CSourceError("its Ogg Vorbis stream " + problem); }
+[[noreturn]] void Fail(const std::string& problem) { throw CError("its Ogg Vorbis stream " + problem); }
 
 // Whether the stream's last whole page ends it. A stream cut short still
 // decodes, to what its whole pages hold: the missing rest would go unseen.

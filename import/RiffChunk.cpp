@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "import/SourceError.h"
 #include "stream/ByteOrder.h"
+#include "stream/Error.h"
 
 namespace kbn {
 namespace {
@@ -38,7 +38,7 @@ uint64_t NextChunkAfterMissingPad(CStreamIn& in, const RiffChunkHeader& chunk, u
     if (count <= kHeaderSize || IsPlausibleHeader(bytes + 1, end + 1, limit) || after == AfterChunk::JunkTolerated) {
         return end + 1;
     }
-    throw CSourceError("after the odd-sized " + DescribeFourCC(chunk.id) + " chunk at offset " +
+    throw CError("after the odd-sized " + DescribeFourCC(chunk.id) + " chunk at offset " +
                        std::to_string(chunk.offset) + ", neither offset " + std::to_string(end) + " nor " +
                        std::to_string(end + 1) + " starts a chunk (found " + DescribeHeader(bytes) + " and " +
                        DescribeHeader(bytes + 1) + "; a chunk must end by offset " + std::to_string(limit) + ")");

@@ -31,7 +31,7 @@ enum class AfterChunk {
 // leave the pad byte out: a non-zero byte where it belongs is taken for the
 // start of the next chunk when a plausible header starts there (an id of
 // four printable characters and a size that fits before `limit`), and is
-// skipped as a pad byte otherwise. Throws CSourceError, naming the chunk and
+// skipped as a pad byte otherwise. Throws CError, naming the chunk and
 // what was found, when neither reading finds a header and `after` expects a
 // chunk.
 void SkipChunkRest(CStreamIn& in, const RiffChunkHeader& chunk, uint64_t remaining, uint64_t limit,

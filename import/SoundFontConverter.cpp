@@ -7,8 +7,8 @@
 #include "bank/GeneratorMap.h"
 #include "import/SoundFontReader.h"
 #include "import/SoundFontValidation.h"
-#include "import/SourceError.h"
 #include "import/SourcePcm.h"
+#include "stream/Error.h"
 
 namespace kbn {
 namespace {
@@ -118,7 +118,7 @@ Bank MakeBank(const SoundFontTables& tables) {
 
 ConvertedBank ImportSoundFont(CStreamIn& in, uint64_t largestBuffer) {
     SoundFontTables tables;
-    if (!ReadSoundFont(in, tables)) throw CSourceError("not a SoundFont file: no RIFF 'sfbk' header");
+    if (!ReadSoundFont(in, tables)) throw CError("not a SoundFont file: no RIFF 'sfbk' header");
     ValidateSoundFont(tables, largestBuffer);
     ConvertedBank converted;
     converted.contents.bank = MakeBank(tables);

@@ -13,7 +13,7 @@ namespace kbn {
 // becomes: every sample, instrument and preset with its zones in the
 // source's order, generators and modulator destinations in the bank's
 // numbering, and where each sample's PCM lies. The whole structure is read
-// and checked before anything is returned. Throws CSourceError for a file
+// and checked before anything is returned. Throws CError for a file
 // that is not a usable SoundFont (a sample of more than `largestBuffer`
 // bytes among the reasons) and CRvFile::Error when reading fails. `in` must
 // outlive the result, whose samples are read from it.

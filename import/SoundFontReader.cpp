@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "import/RiffChunk.h"
-#include "import/SourceError.h"
 #include "stream/ByteOrder.h"
+#include "stream/Error.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -111,16 +111,16 @@ bool HasLowBytes(CStreamIn& in, uint64_t end, uint32_t smplSize) {
 void ReadSdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     const uint64_t position = in.Tell();
     if (size < 8) {
-        throw CSourceError("the 'sdta' list at offset " + std::to_string(position - 12) +
+        throw CError("the 'sdta' list at offset " + std::to_string(position - 12) +
                            " is too short to hold a 'smpl' chunk");
     }
     const RiffChunkHeader first = ReadChunkHeader(in);
     if (first.id != MakeFourCC("smpl")) {
-        throw CSourceError("the 'sdta' list begins with a " + DescribeFourCC(first.id) +
+        throw CError("the 'sdta' list begins with a " + DescribeFourCC(first.id) +
                            " chunk, not 'smpl'");
     }
     if (first.size > size - 8) {
-        throw CSourceError("the 'smpl' chunk promises " + std::to_string(first.size) +
+        throw CError("the 'smpl' chunk promises " + std::to_string(first.size) +
                            " bytes but its 'sdta' list holds only " + std::to_string(size - 8));
     }
     tables.sampleDataPosition = position;
@@ -139,13 +139,13 @@ void ReadPdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     while (in.Tell() < end) {
         const uint64_t position = in.Tell();
         if (end - position < 8) {
-            throw CSourceError("the 'pdta' list ends inside a chunk header at offset " +
+            throw CError("the 'pdta' list ends inside a chunk header at offset " +
                                std::to_string(position));
         }
         const RiffChunkHeader chunk = ReadChunkHeader(in);
         const uint64_t left = end - in.Tell();
         if (chunk.size > left) {
-            throw CSourceError("the " + DescribeFourCC(chunk.id) + " chunk at offset " +
+            throw CError("the " + DescribeFourCC(chunk.id) + " chunk at offset " +
                                std::to_string(position) + " promises " + std::to_string(chunk.size) +
                                " bytes but its 'pdta' list holds only " + std::to_string(left) + " more");
         }
@@ -173,12 +173,12 @@ bool ReadSoundFont(CStreamIn& in, SoundFontTables& tables) {
         }
         const uint64_t body = in.Tell();
         if (chunk.size > fileSize - body) {
-            throw CSourceError("the LIST chunk at offset " + std::to_string(position) + " promises " +
+            throw CError("the LIST chunk at offset " + std::to_string(position) + " promises " +
                                std::to_string(chunk.size) + " bytes but only " +
                                std::to_string(fileSize - body) + " remain in the file");
         }
         if (chunk.size < 4) {
-            throw CSourceError("the LIST chunk at offset " + std::to_string(position) + " is " +
+            throw CError("the LIST chunk at offset " + std::to_string(position) + " is " +
                                std::to_string(chunk.size) + " bytes, too short for its list type");
         }
         const FourCC type = ReadFourCC(in);

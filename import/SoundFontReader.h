@@ -13,7 +13,7 @@ namespace kbn {
 // an "sm24" chunk after it. A pad byte missing after an odd-sized chunk is
 // found out as SkipChunkRest says.
 // Returns false, loading nothing, when the header is not a SoundFont's.
-// Throws CSourceError for a broken structure (a list or chunk that runs past
+// Throws CError for a broken structure (a list or chunk that runs past
 // its end, a LIST too short for its type, an "sdta" list not starting with
 // "smpl", no chunk where one must follow) and CRvFile::Error when reading
 // fails. Nothing is allocated that the file could not hold.

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bank/NameText.h"
-#include "import/SourceError.h"
+#include "stream/Error.h"
 
 namespace kbn {
 namespace {
@@ -16,9 +16,9 @@ enum class Emptiness { Refused, Allowed };
 
 template <typename Record>
 void CheckTable(const SfTable<Record>& table, const char* id, Emptiness emptiness = Emptiness::Refused) {
-    if (!table.present) throw CSourceError(std::string("the 'pdta' list has no '") + id + "' chunk");
+    if (!table.present) throw CError(std::string("the 'pdta' list has no '") + id + "' chunk");
     if (table.records.empty() && emptiness == Emptiness::Refused) {
-        throw CSourceError(std::string("the '") + id +
+        throw CError(std::string("the '") + id +
                            "' table is empty; it needs at least its terminal record");
     }
 }
@@ -43,7 +43,7 @@ void CheckReferences(const std::vector<SfGenerator>& generators, uint32_t first,
     for (uint32_t g = first; g < next; ++g) {
         const SfGenerator& generator = generators[g];
         if (generator.oper == side.referenceOper && generator.amount >= side.referenceCount) {
-            throw CSourceError(zone() + " uses " + side.referenced + " " + std::to_string(generator.amount) +
+            throw CError(zone() + " uses " + side.referenced + " " + std::to_string(generator.amount) +
                                ", but the bank has " + std::to_string(side.referenceCount) + " " +
                                side.referenced + "s");
         }
@@ -57,11 +57,11 @@ template <typename ZoneName>
 void CheckZoneRange(uint32_t first, uint32_t next, uint32_t tableCount, const char* tableId,
                     const char* what, const ZoneName& zone) {
     if (next < first) {
-        throw CSourceError(zone() + " has its " + what + " index going backwards (" + std::to_string(first) +
+        throw CError(zone() + " has its " + what + " index going backwards (" + std::to_string(first) +
                            ", then " + std::to_string(next) + ")");
     }
     if (next > tableCount) {
-        throw CSourceError(zone() + " points past the end of the " + what + " table (index " +
+        throw CError(zone() + " points past the end of the " + what + " table (index " +
                            std::to_string(next) + ", '" + tableId + "' holds " +
                            std::to_string(tableCount) + " records)");
     }
@@ -80,12 +80,12 @@ void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& ba
         const uint32_t first = headers[i].bagIndex;
         const uint32_t next = headers[i + 1].bagIndex;
         if (next < first) {
-            throw CSourceError(owner() + " has its zone index going backwards (" + std::to_string(first) +
+            throw CError(owner() + " has its zone index going backwards (" + std::to_string(first) +
                                ", then " + std::to_string(next) + ")");
         }
         // Zone z reads bag z + 1 as its successor.
         if (next != first && next >= bagCount) {
-            throw CSourceError(owner() + " points past the end of the zone table (zone index " +
+            throw CError(owner() + " points past the end of the zone table (zone index " +
                                std::to_string(next) + ", '" + side.bagId + "' holds " +
                                std::to_string(bagCount) + " records)");
         }
@@ -103,7 +103,7 @@ void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& ba
 void CheckSamples(const SoundFontTables& tables, uint64_t largestBuffer) {
     const std::vector<SfSampleHeader>& samples = tables.shdr.records;
     if (samples.size() > 1 && !tables.hasSampleData) {
-        throw CSourceError("the file has no 'sdta' list with sample data");
+        throw CError("the file has no 'sdta' list with sample data");
     }
     const uint32_t points = tables.sampleDataSize / 2;
     for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
@@ -113,22 +113,22 @@ void CheckSamples(const SoundFontTables& tables, uint64_t largestBuffer) {
             // Its start and end are bytes of the "smpl" chunk, its Ogg Vorbis
             // stream; how long it is, decoding tells.
             if (sample.end <= sample.start || sample.end > tables.sampleDataSize) {
-                throw CSourceError(who() + " has its Ogg Vorbis stream at bytes " + std::to_string(sample.start) +
+                throw CError(who() + " has its Ogg Vorbis stream at bytes " + std::to_string(sample.start) +
                                    " to " + std::to_string(sample.end) + ", outside the " +
                                    std::to_string(tables.sampleDataSize) + " bytes of the 'smpl' chunk");
             }
             continue;
         }
         if (sample.end < sample.start) {
-            throw CSourceError(who() + " ends before it starts (start " + std::to_string(sample.start) +
+            throw CError(who() + " ends before it starts (start " + std::to_string(sample.start) +
                                ", end " + std::to_string(sample.end) + ")");
         }
         if (sample.end > points) {
-            throw CSourceError(who() + " ends past the sample data (end " + std::to_string(sample.end) +
+            throw CError(who() + " ends past the sample data (end " + std::to_string(sample.end) +
                                ", the 'smpl' chunk holds " + std::to_string(points) + " points)");
         }
         if (const uint64_t bytes = 2 * uint64_t{sample.end - sample.start}; bytes > largestBuffer) {
-            throw CSourceError(who() + " holds " + std::to_string(bytes) + " bytes, " + MoreThanThisBuildHolds());
+            throw CError(who() + " holds " + std::to_string(bytes) + " bytes, " + MoreThanThisBuildHolds());
         }
     }
 }
@@ -136,7 +136,7 @@ void CheckSamples(const SoundFontTables& tables, uint64_t largestBuffer) {
 }  // namespace
 
 void ValidateSoundFont(const SoundFontTables& tables, uint64_t largestBuffer) {
-    if (!tables.hasPdta) throw CSourceError("the file has no 'pdta' list");
+    if (!tables.hasPdta) throw CError("the file has no 'pdta' list");
     CheckTable(tables.phdr, "phdr");
     CheckTable(tables.pbag, "pbag");
     CheckTable(tables.pmod, "pmod", Emptiness::Allowed);

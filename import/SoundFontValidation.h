@@ -10,7 +10,7 @@ namespace kbn {
 // generator and modulator tables may be empty when no zone has any), every bag,
 // generator and modulator index inside its table and never going backwards,
 // every sample inside the "smpl" data (an uncompressed one at most
-// `largestBuffer` bytes long). Throws CSourceError naming the first defect
+// `largestBuffer` bytes long). Throws CError naming the first defect
 // and the record it is in.
 void ValidateSoundFont(const SoundFontTables& tables, uint64_t largestBuffer = kLargestBuffer);
 

@@ -4,8 +4,8 @@
 
 #include "bank/NameText.h"
 #include "import/OggVorbisDecoder.h"
-#include "import/SourceError.h"
 #include "stream/ByteOrder.h"
+#include "stream/Error.h"
 #include "stream/StreamIo.h"
 
 namespace kbn {
@@ -46,8 +46,8 @@ std::span<const int16_t> CSourcePcm::Read(uint32_t index, CScratchBuffer<int16_t
         ReadBytes(where.offset, stream.data(), where.bytes);
         try {
             return DecodeOggVorbis(stream, buffer, largestBuffer_);
-        } catch (const CSourceError& e) {
-            throw CSourceError("sample " + std::to_string(index) + " " + QuotedName(names_[index]) + ": " + e.what());
+        } catch (const CError& e) {
+            throw CError("sample " + std::to_string(index) + " " + QuotedName(names_[index]) + ": " + e.what());
         }
     }
     const std::span<int16_t> pcm = buffer.Take(where.frames);

@@ -153,7 +153,7 @@ WavFormat ReadFmt(CStreamIn& in, uint32_t size) {
 
 WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
     if (size < kSamplerRecordSize) {
-        throw CSourceError("the 'smpl' chunk is " + std::to_string(size) +
+        throw CError("the 'smpl' chunk is " + std::to_string(size) +
                            " bytes, shorter than its 36-byte header");
     }
     uint8_t record[kSamplerRecordSize];
@@ -164,7 +164,7 @@ WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
     uint32_t consumed = kSamplerRecordSize;
     if (sampler.loopCount > 0) {
         if (size < kSamplerRecordSize + kLoopRecordSize) {
-            throw CSourceError("the 'smpl' chunk promises " + std::to_string(sampler.loopCount) +
+            throw CError("the 'smpl' chunk promises " + std::to_string(sampler.loopCount) +
                                " loops but is only " + std::to_string(size) +
                                " bytes, too short for the first one");
         }
@@ -181,7 +181,7 @@ WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
 void CheckChunkFits(const RiffChunkHeader& header, uint64_t position, uint64_t fileSize) {
     const uint64_t remaining = position < fileSize ? fileSize - position : 0;
     if (header.size > remaining) {
-        throw CSourceError("the " + DescribeFourCC(header.id) + " chunk at offset " +
+        throw CError("the " + DescribeFourCC(header.id) + " chunk at offset " +
                            std::to_string(position - 8) + " promises " + std::to_string(header.size) +
                            " bytes but only " + std::to_string(remaining) + " remain in the file");
     }
@@ -190,18 +190,18 @@ void CheckChunkFits(const RiffChunkHeader& header, uint64_t position, uint64_t f
 WavContents WalkChunks(CStreamIn& in) {
     const uint64_t fileSize = in.GetSize();
     if (fileSize < 12) {
-        throw CSourceError("not a WAV file: " + std::to_string(fileSize) +
+        throw CError("not a WAV file: " + std::to_string(fileSize) +
                            " bytes is too short for a RIFF header");
     }
     const FourCC riff = ReadFourCC(in);
-    if (riff != MakeFourCC("RIFF")) throw CSourceError("not a WAV file: no RIFF header");
+    if (riff != MakeFourCC("RIFF")) throw CError("not a WAV file: no RIFF header");
     const uint32_t riffSize = ReadU32(in);
     // A RIFF size beyond the end of the file (a common writer's slip) ends
     // the walk at the end of the file.
     const uint64_t end = std::min(in.Tell() + riffSize, fileSize);
     const FourCC form = ReadFourCC(in);
     if (form != MakeFourCC("WAVE")) {
-        throw CSourceError("not a WAV file: the RIFF form is " + DescribeFourCC(form) + ", not 'WAVE'");
+        throw CError("not a WAV file: the RIFF form is " + DescribeFourCC(form) + ", not 'WAVE'");
     }
 
     WavContents contents;
@@ -281,7 +281,7 @@ ConvertedBank ImportWav(CStreamIn& in, uint64_t largestBuffer) {
     const uint32_t frames = contents.dataSize / format.blockAlign;
     // One channel at a time is held in memory.
     if (2 * uint64_t{frames} > largestBuffer) {
-        throw CSourceError("the 'data' chunk holds " + std::to_string(contents.dataSize) + " bytes, " +
+        throw CError("the 'data' chunk holds " + std::to_string(contents.dataSize) + " bytes, " +
                            MoreThanThisBuildHolds());
     }
     const bool looped = sampler.loopCount != 0;

@@ -80,7 +80,7 @@ public:
 
     [[noreturn]] void Fail(const std::string& problem) const { FailAt(offset_, problem); }
     [[noreturn]] static void FailAt(uint64_t offset, const std::string& problem) {
-        throw CBankFormatError("offset " + std::to_string(offset) + ": " + problem);
+        throw CError("offset " + std::to_string(offset) + ": " + problem);
     }
 
 private:

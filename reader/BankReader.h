@@ -1,19 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <vector>
 
 #include "bank/Bank.h"
+#include "stream/Error.h"
 #include "stream/StreamIn.h"
 
 namespace kbn {
-
-// The bank breaks the layout; the text names the item and its file offset.
-class CBankFormatError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Reads a whole bank's structure strictly: the magic, every count checked
 // against the bytes that remain before anything is allocated, block size 32,
@@ -28,7 +22,7 @@ Bank ReadBank(CStreamIn& in);
 // kbndump --test and the converter's --verify make it.
 void CheckBankReferences(const Bank& bank);
 
-// Reads and decodes one sample's PCM; CBankFormatError when its stream does
+// Reads and decodes one sample's PCM; CError when its stream does
 // not decode to exactly its bit count.
 std::vector<int16_t> ReadSamplePcm(CStreamIn& in, const BankSample& sample, uint32_t index);
 

@@ -14,7 +14,7 @@ namespace {
 // A sample's defect, at its stream's offset in the bank, as the bank
 // reader reports every defect.
 [[noreturn]] void FailAt(uint64_t offset, const std::string& problem) {
-    throw CBankFormatError("offset " + std::to_string(offset) + ": " + problem);
+    throw CError("offset " + std::to_string(offset) + ": " + problem);
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ std::span<const int16_t> CSampleReader::Read(const BankSample& sample, uint32_t 
     const std::span<int16_t> pcm = pcm_.Take(sample.record.length);
     try {
         DecodeSample(packed, sample.bitCount, pcm);
-    } catch (const CDecodeError& e) {
+    } catch (const CError& e) {
         FailAt(sample.streamOffset,
                "sample " + std::to_string(index) + " " + QuotedName(sample.record.name) + ": " + e.what());
     }

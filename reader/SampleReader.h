@@ -21,7 +21,7 @@ public:
     explicit CSampleReader(CStreamIn& in, SampleAccess access = SampleAccess::Sequential)
         : in_(in), access_(access) {}
 
-    // One sample's PCM, valid until the next Read; CBankFormatError when
+    // One sample's PCM, valid until the next Read; CError when
     // its stream does not decode to exactly its bit count.
     std::span<const int16_t> Read(const BankSample& sample, uint32_t index);
 

@@ -9,16 +9,15 @@ namespace kbn {
 CAtomicOutputFile::CAtomicOutputFile(std::string targetPath, const std::string& inputPath)
     : targetPath_(std::move(targetPath)) {
     if (!inputPath.empty() && platform::IsSameFile(inputPath, targetPath_)) {
-        throw CRvFile::Error(targetPath_ + ": is the input file itself; not writing over it");
+        throw CError("is the input file itself; not writing over it", targetPath_);
     }
     if (!platform::FollowLinks(targetPath_, writtenPath_)) {
-        throw CRvFile::Error(targetPath_ + ": cannot follow the symbolic link: " +
-                             platform::ErrorText(platform::LastError()));
+        throw CError("cannot follow the symbolic link: " + platform::ErrorText(platform::LastError()), targetPath_);
     }
     tempPath_ = platform::CreateSiblingTempFile(writtenPath_);
     if (tempPath_.empty()) {
-        throw CRvFile::Error(targetPath_ + ": cannot create a temporary file beside it: " +
-                             platform::ErrorText(platform::LastError()));
+        throw CError("cannot create a temporary file beside it: " + platform::ErrorText(platform::LastError()),
+                     targetPath_);
     }
     try {
         file_.Open(tempPath_.c_str(), CRvFile::kAccessWrite, platform::TemporaryFileShare());
@@ -50,7 +49,7 @@ void CAtomicOutputFile::Commit() {
     if (!platform::RenameOver(tempPath_, writtenPath_)) {
         const int code = platform::LastError();
         Discard();
-        throw CRvFile::Error(targetPath_ + ": cannot replace: " + platform::ErrorText(code));
+        throw CError("cannot replace: " + platform::ErrorText(code), targetPath_);
     }
     platform::DisarmInterruptCleanup();
     done_ = true;

@@ -14,7 +14,7 @@ namespace kbn {
 // in place; a file replaced leaves its permission bits to the new one.
 class CAtomicOutputFile {
 public:
-    // Refuses (CRvFile::Error) a target that is the file at `inputPath`,
+    // Refuses (CError) a target that is the file at `inputPath`,
     // under any name: a link, another spelling of the path.
     explicit CAtomicOutputFile(std::string targetPath, const std::string& inputPath = {});
     CAtomicOutputFile(const CAtomicOutputFile&) = delete;
@@ -26,11 +26,11 @@ public:
     uint64_t BytesWritten() { return file_.Tell(); }
     const std::string& TempPath() const { return tempPath_; }
     // Writes what is buffered and closes the temporary file, which can then be
-    // read back from TempPath() before Commit. Throws CRvFile::Error, having
+    // read back from TempPath() before Commit. Throws CError, having
     // removed the temporary file.
     void Close();
     // Closes (if not yet closed) and renames the temporary file over the
-    // target. Throws CRvFile::Error; on failure the target is untouched.
+    // target. Throws CError; on failure the target is untouched.
     void Commit();
 
 private:

@@ -21,7 +21,7 @@ void CMemoryStreamIn::ReadAt(uint64_t position, void* dst, uint32_t count) const
     const uint64_t n = std::min<uint64_t>(available, count);
     if (n > 0) std::memcpy(dst, bytes_.data() + position, static_cast<std::size_t>(n));
     if (n < count) {
-        throw CRvFile::Error(name_ + ": unexpected end of file at offset " + std::to_string(position + n));
+        throw CRvFile::Error("unexpected end of file at offset " + std::to_string(position + n), name_);
     }
 }
 
@@ -29,7 +29,7 @@ void CMemoryStreamIn::Seek(uint64_t position) { position_ = position; }
 
 void CMemoryStreamIn::Skip(int64_t delta) {
     if (delta < 0 && static_cast<uint64_t>(-delta) > position_) {
-        throw CRvFile::Error(name_ + ": cannot skip before the start of the file");
+        throw CRvFile::Error("cannot skip before the start of the file", name_);
     }
     position_ += static_cast<uint64_t>(delta);
 }

@@ -228,7 +228,7 @@ void CRvFile::MovePlatformPosition(int64_t offset, platform::SeekOrigin origin, 
 }
 
 void CRvFile::Fail(const std::string& problem) const {
-    throw Error(name_ + ": " + problem);
+    throw Error(problem, name_);
 }
 
 void CRvFile::FailWithSystemError(const char* action, int code) const {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "stream/Error.h"
 #include "stream/StreamIn.h"
 #include "stream/StreamOut.h"
 
@@ -19,10 +20,10 @@ namespace kbn {
 // keeps cursor at 0 and level (the bytes waiting) below 4096 between calls.
 class CRvFile final : public CStreamIn, public CStreamOut {
 public:
-    // Every failure of the file: its text names the file and the reason.
-    class Error : public std::runtime_error {
+    // Every failure of the file: it names the file and the reason.
+    class Error : public CError {
     public:
-        using std::runtime_error::runtime_error;
+        using CError::CError;
     };
 
     static constexpr uint32_t kBufferSize = 4096;

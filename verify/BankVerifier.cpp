@@ -76,19 +76,19 @@ struct SampleCheck {
 };
 
 // Decodes sample i and compares it with the source's PCM, read (and
-// decoded, for a compressed source) again; CVerifyError on a difference or
+// decoded, for a compressed source) again; CError on a difference or
 // a stream that does not decode.
 void VerifySample(const Bank& bank, uint32_t i, const CSamplePcmSource& source, SampleCheck& check) {
     const BankSample& sample = bank.samples[i];
     std::span<const int16_t> decoded;
     try {
         decoded = check.reader.Read(sample, i);
-    } catch (const CBankFormatError& e) {
-        throw CVerifyError(e.what());
+    } catch (const CError& e) {
+        throw CError(e.what());
     }
     const std::span<const int16_t> original = source.Read(i, check.sourceBuffer);
     if (original.size() != decoded.size()) {
-        throw CVerifyError(Describe("sample", i, sample.record.name) + ": the source holds " +
+        throw CError(Describe("sample", i, sample.record.name) + ": the source holds " +
                            std::to_string(original.size()) + " frames, the bank " + std::to_string(decoded.size()));
     }
     // memcmp compares many bytes a step; the frame is looked for only
@@ -97,7 +97,7 @@ void VerifySample(const Bank& bank, uint32_t i, const CSamplePcmSource& source, 
     if (!decoded.empty() && std::memcmp(decoded.data(), original.data(), decoded.size_bytes()) != 0) {
         const auto [at, _] = std::mismatch(decoded.begin(), decoded.end(), original.begin());
         const auto frame = static_cast<std::size_t>(at - decoded.begin());
-        throw CVerifyError(Describe("sample", i, sample.record.name) + ": frame " + std::to_string(frame) +
+        throw CError(Describe("sample", i, sample.record.name) + ": frame " + std::to_string(frame) +
                            " decodes to " + std::to_string(decoded[frame]) + ", the source holds " +
                            std::to_string(original[frame]));
     }
@@ -139,10 +139,10 @@ void VerifyBank(CStreamIn& written, const ConvertedBank& converted, unsigned thr
     try {
         bank = ReadBank(written);
         CheckBankReferences(bank);
-    } catch (const CBankFormatError& e) {
-        throw CVerifyError(e.what());
+    } catch (const CError& e) {
+        throw CError(e.what());
     }
-    if (auto difference = FindStructureDifference(converted.contents.bank, bank)) throw CVerifyError(*difference);
+    if (auto difference = FindStructureDifference(converted.contents.bank, bank)) throw CError(*difference);
     const CSamplePcmSource& source = *converted.contents.pcm;
     const bool onThreads = threads > 1 && written.CanReadAt() && source.ReadsConcurrently();
     const SampleAccess access = onThreads ? SampleAccess::AtPositions : SampleAccess::Sequential;

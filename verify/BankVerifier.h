@@ -1,23 +1,15 @@
 #pragma once
 
-#include <stdexcept>
-#include <string>
-
 #include "import/ConvertedBank.h"
+#include "stream/Error.h"
 #include "stream/StreamIn.h"
 
 namespace kbn {
 
-// A written bank differs from what was converted.
-class CVerifyError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // Reads a written bank back strictly, with every check of kbndump --test,
 // decodes every sample and compares it with the source's PCM read (and
 // decoded) again, and compares the structure with `converted`. Throws
-// CVerifyError naming the first difference. The samples are checked on up
+// CError naming the first difference. The samples are checked on up
 // to `threads` threads when the bank and the source can both be read from
 // several threads; the error is the same for any number.
 void VerifyBank(CStreamIn& written, const ConvertedBank& converted, unsigned threads = 1);

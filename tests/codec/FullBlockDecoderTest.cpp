@@ -33,7 +33,7 @@ CarefulBlock DecodeCarefully(const std::vector<uint8_t>& packed, uint64_t bitCou
     careful.end = position;
     try {
         DecodeBlockCarefully(packed, bitCount, careful.end, kSamplesPerBlock, block);
-    } catch (const CDecodeError&) {
+    } catch (const CError&) {
         return careful;
     }
     const uint32_t header = (packed[position / 8] | packed[position / 8 + 1] << 8) >> (position % 8);

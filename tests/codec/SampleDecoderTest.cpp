@@ -73,7 +73,7 @@ TEST(SampleDecoder, RefusesBitCountsThatDoNotMatchTheBlocks) {
         EncodedStream bad = good;
         bad.bitCount = static_cast<uint64_t>(static_cast<int64_t>(good.bitCount) + delta);
         bad.packed.resize(bad.bitCount / 8 + 1, 0);
-        EXPECT_THROW(DecodeSample(bad.packed, bad.bitCount, pcm), CDecodeError) << delta;
+        EXPECT_THROW(DecodeSample(bad.packed, bad.bitCount, pcm), CError) << delta;
     }
 }
 
@@ -81,14 +81,14 @@ TEST(SampleDecoder, RefusesAByteLengthThatDoesNotMatchTheBitCount) {
     EncodedStream stream = Encode({1, 2, 3});
     std::vector<int16_t> pcm(3);
     stream.packed.push_back(0);
-    EXPECT_THROW(DecodeSample(stream.packed, stream.bitCount, pcm), CDecodeError);
+    EXPECT_THROW(DecodeSample(stream.packed, stream.bitCount, pcm), CError);
 }
 
 TEST(SampleDecoder, RefusesNonZeroPaddingBits) {
     EncodedStream stream = Encode({1, 2, 3});  // 11 bits: 5 padding bits in the last byte
     stream.packed.back() = static_cast<uint8_t>(stream.packed.back() | 0x80);
     std::vector<int16_t> pcm(3);
-    EXPECT_THROW(DecodeSample(stream.packed, stream.bitCount, pcm), CDecodeError);
+    EXPECT_THROW(DecodeSample(stream.packed, stream.bitCount, pcm), CError);
 }
 
 TEST(SampleDecoder, FlippedBitsAreCaughtOrChangeTheSamples) {
@@ -105,7 +105,7 @@ TEST(SampleDecoder, FlippedBitsAreCaughtOrChangeTheSamples) {
         try {
             DecodeSample(bad.packed, bad.bitCount, pcm);
             EXPECT_NE(pcm, samples);  // a flip that decodes still changes the samples
-        } catch (const CDecodeError&) {
+        } catch (const CError&) {
             ++caught;
         }
     }

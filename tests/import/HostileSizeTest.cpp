@@ -7,9 +7,9 @@
 #include <functional>
 
 #include "import/SoundFontConverter.h"
-#include "import/SourceError.h"
 #include "import/WavImporter.h"
 #include "stream/ByteOrder.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
 #include "tests/support/AllocationWatch.h"
 #include "tests/support/ByteBuilder.h"
@@ -88,7 +88,7 @@ TEST_P(HostileSource, IsRefusedAtOnceWithoutAllocatingWhatItPromises) {
             ConvertSoundFont(in, out);
         }
         FAIL() << "accepted";
-    } catch (const CSourceError& e) {
+    } catch (const CError& e) {
         EXPECT_EQ(std::string(e.what()), GetParam().message);
     }
     EXPECT_TRUE(out.Bytes().empty());

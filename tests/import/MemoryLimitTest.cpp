@@ -56,7 +56,7 @@ TEST_P(MemoryLimit, RefusesASampleTooLargeToHold) {
     try {
         c.convert(in, out, c.limit);
         EXPECT_EQ(c.error, "");
-    } catch (const CSourceError& e) {
+    } catch (const CError& e) {
         EXPECT_EQ(e.what(), c.error + MoreThanThisBuildHolds());
     }
 }
@@ -96,7 +96,7 @@ TEST(MemoryLimit, A32BitBuildRefusesTwoGibibytes) {
     try {
         ConvertWav(in, out);
         FAIL() << "accepted";
-    } catch (const CSourceError& e) {
+    } catch (const CError& e) {
         EXPECT_STREQ(e.what(), "the 'data' chunk holds 2147483648 bytes, more than this 32-bit build can hold in memory");
     }
 }

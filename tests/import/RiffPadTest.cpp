@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "import/SoundFontConverter.h"
-#include "import/SourceError.h"
 #include "import/WavImporter.h"
 #include "stream/ByteOrder.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
 #include "tests/support/SoundFontBuilder.h"
 #include "tests/support/WavBuilder.h"
@@ -82,7 +82,7 @@ TEST_P(RiffPad, IsFoundOrReported) {
     try {
         Convert(spoilt);
         FAIL() << "accepted";
-    } catch (const CSourceError& e) {
+    } catch (const CError& e) {
         EXPECT_STREQ(e.what(), c.error);
     }
 }

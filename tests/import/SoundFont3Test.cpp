@@ -6,8 +6,8 @@
 
 #include "import/OggVorbisDecoder.h"
 #include "import/SoundFontConverter.h"
-#include "import/SourceError.h"
 #include "reader/BankReader.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
 #include "tests/codec/SignalGenerator.h"
 #include "tests/support/OggVorbisEncoder.h"
@@ -76,7 +76,7 @@ TEST_P(SoundFont3Broken, IsRefusedNamingTheSample) {
     try {
         ConvertSoundFont(in, out, nullptr, 2);
         FAIL() << "accepted";
-    } catch (const CSourceError& e) {
+    } catch (const CError& e) {
         EXPECT_EQ(std::string(e.what()), std::string("sample 1 \"sf3\": its Ogg Vorbis stream ") + GetParam().problem);
     }
 }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "import/SourceError.h"
 #include "reader/BankReader.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
 #include "tests/support/ByteBuilder.h"
 #include "tests/support/SoundFontBuilder.h"
@@ -175,7 +175,7 @@ TEST_P(BrokenSoundFont, IsRefusedWithAMessageNamingTheRecord) {
     try {
         ConvertSoundFont(in, out);
         FAIL() << "accepted";
-    } catch (const CSourceError& e) {
+    } catch (const CError& e) {
         EXPECT_EQ(std::string(e.what()), GetParam().message);
     }
     EXPECT_TRUE(out.Bytes().empty());
@@ -306,7 +306,7 @@ TEST(SoundFontConverter, BrokenFramingIsRefused) {
         try {
             ConvertSoundFont(in, out);
             ADD_FAILURE() << "accepted: " << framing.message;
-        } catch (const CSourceError& e) {
+        } catch (const CError& e) {
             EXPECT_EQ(std::string(e.what()), framing.message);
         }
         EXPECT_TRUE(out.Bytes().empty());

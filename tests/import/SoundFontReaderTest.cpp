@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "import/SourceError.h"
+#include "stream/Error.h"
 #include "stream/MemoryStream.h"
 #include "tests/support/SoundFontBuilder.h"
 

@@ -189,7 +189,7 @@ TEST_P(WavRejected, WithAMessageAndNothingWritten) {
     } catch (const CWavLoadException& e) {
         EXPECT_TRUE(GetParam().unsupportedFormat) << e.what();
         EXPECT_EQ(std::string(e.what()), std::string(GetParam().message) + kOnly);
-    } catch (const CSourceError& e) {
+    } catch (const CError& e) {
         EXPECT_FALSE(GetParam().unsupportedFormat) << e.what();
         EXPECT_EQ(std::string(e.what()), GetParam().message);
     }
@@ -281,7 +281,7 @@ TEST(WavImporter, ShortFilesAreNotWavFiles) {
     for (const std::vector<uint8_t>& file : {std::vector<uint8_t>{}, std::vector<uint8_t>{'R', 'I', 'F', 'F', 0}, rifx}) {
         CMemoryStreamIn in(file);
         CMemoryStreamOut out;
-        EXPECT_THROW(ConvertWav(in, out), CSourceError);
+        EXPECT_THROW(ConvertWav(in, out), CError);
         EXPECT_TRUE(out.Bytes().empty());
     }
 }

@@ -34,7 +34,7 @@ Bank Read(const std::vector<uint8_t>& bytes) {
 std::string Refusal(const std::vector<uint8_t>& bytes) {
     try {
         Read(bytes);
-    } catch (const CBankFormatError& e) {
+    } catch (const CError& e) {
         return e.what();
     }
     return "accepted";
@@ -126,7 +126,7 @@ TEST(BankReader, ABitCountOneOffIsCaughtByTheDecoder) {
     try {
         ReadSamplePcm(in, damaged.samples[0], 0);
         FAIL();
-    } catch (const CBankFormatError& e) {
+    } catch (const CError& e) {
         EXPECT_NE(std::string(e.what()).find("offset 52: sample 0 \"sine\""), std::string::npos) << e.what();
     }
 }

@@ -140,7 +140,7 @@ TEST(AtomicOutputFile, RefusesTheInputUnderAnyName) {
         try {
             CAtomicOutputFile output(target, dir / "in.kbn");
             ADD_FAILURE() << name;
-        } catch (const CRvFile::Error& e) {
+        } catch (const CError& e) {
             EXPECT_EQ(std::string(e.what()), target + ": is the input file itself; not writing over it");
         }
     }
@@ -154,7 +154,7 @@ TEST(AtomicOutputFile, AMissingDirectoryIsNamedInTheError) {
     try {
         CAtomicOutputFile output(target);
         FAIL();
-    } catch (const CRvFile::Error& e) {
+    } catch (const CError& e) {
         EXPECT_EQ(std::string(e.what()), target + ": cannot create a temporary file beside it: No such file or directory");
     }
 }

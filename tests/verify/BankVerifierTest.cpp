@@ -58,7 +58,7 @@ std::string Verify(const Conversion& c, const std::vector<uint8_t>& bank, unsign
     CMemoryStreamIn written(bank);
     try {
         VerifyBank(written, c.converted, threads);
-    } catch (const CVerifyError& e) {
+    } catch (const CError& e) {
         return e.what();
     }
     return "ok";

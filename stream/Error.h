@@ -1,0 +1,28 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace kbn {
+
+// Every failure a user is told of: the file, where the thrower knows it,
+// and what is wrong (the item, its offset, the values involved). Each
+// program has one place that catches it and says "file: problem", naming
+// the file it was working on when the error names none.
+class CError : public std::runtime_error {
+public:
+    explicit CError(std::string problem, std::string file = {})
+        : std::runtime_error(file.empty() ? problem : file + ": " + problem),
+          file_(std::move(file)),
+          problem_(std::move(problem)) {}
+
+    const std::string& File() const { return file_; }
+    const std::string& Problem() const { return problem_; }
+
+private:
+    std::string file_;
+    std::string problem_;
+};
+
+}  // namespace kbn
