@@ -92,7 +92,7 @@ void BM_Encode(benchmark::State& state) {
         EncodeSample(out, pcm.data(), static_cast<int32_t>(pcm.size()));
         benchmark::DoNotOptimize(out.bytes);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * pcm.size() * 2));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(pcm.size() * 2));
     state.SetLabel(kSignalNames[state.range(0)]);
 }
 
@@ -118,7 +118,7 @@ void BM_Decode(benchmark::State& state) {
         benchmark::DoNotOptimize(decoded.data());
     }
     if (decoded != pcm) state.SkipWithError("the decoder does not give back the samples");
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * pcm.size() * 2));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(pcm.size() * 2));
     state.SetLabel(kSignalNames[state.range(0)]);
 }
 
@@ -157,7 +157,7 @@ void BM_DecodeFullBlocks(benchmark::State& state, FullBlockDecoder decode) {
     if (!std::equal(decoded.begin(), decoded.end(), pcm.begin())) {
         state.SkipWithError("the decoder does not give back the samples");
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * decoded.size() * 2));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(decoded.size() * 2));
 }
 
 const bool kFullBlockDecodersRegistered = [] {

@@ -26,7 +26,7 @@ bool ParseCpus(const char* text, cpu_set_t& cpus) {
         const long cpu = std::strtol(text, &end, 10);
         if (end == text || cpu < 0 || cpu >= CPU_SETSIZE) return false;
         if (*end != ',' && *end != '\0') return false;
-        CPU_SET(static_cast<int>(cpu), &cpus);
+        CPU_SET(static_cast<std::size_t>(cpu), &cpus);
         text = *end == ',' ? end + 1 : end;
     }
     return CPU_COUNT(&cpus) > 0;

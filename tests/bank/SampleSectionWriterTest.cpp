@@ -29,7 +29,7 @@ std::vector<Sample> Samples() {
     for (int i = 0; i < 40; ++i) {
         Sample sample;
         const bool huge = i == 11 || i == 12 || i == 30;
-        const std::size_t length = huge ? 1500000 + i : i % 7 == 0 ? 0 : random() % (i % 5 == 0 ? 200000 : 3000);
+        const std::size_t length = huge ? 1500000 + static_cast<std::size_t>(i) : i % 7 == 0 ? 0 : random() % (i % 5 == 0 ? 200000 : 3000);
         sample.pcm = test::MakeSignal(static_cast<test::Signal>(i % 7), length, static_cast<uint32_t>(i));
         const std::string name = std::to_string(i);
         sample.record.name = MakeName(name.c_str());

@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FullOutputCase{"ConvUsage", false, {"in.wav"}, 255},
                     // A conversion prints nothing there: it succeeds.
                     FullOutputCase{"Conversion", false, {"in.wav", "out.kbn"}, 0}),
-    [](const testing::TestParamInfo<FullOutputCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<FullOutputCase>& tested) { return tested.param.name; });
 
 }  // namespace
 }  // namespace kbn

@@ -32,7 +32,7 @@ TEST(BitWriter, RandomMixOfFieldsZeroRunsAndRiceCodesMatchesBitByBitPacking) {
             for (int op = 0; op < operations; ++op) {
                 switch (random() % 3) {
                     case 0: {
-                        const uint32_t width = random() % 33;
+                        const auto width = static_cast<uint32_t>(random() % 33);
                         const uint32_t value = static_cast<uint32_t>(random());
                         writer.WriteBits(value, width);
                         for (uint32_t i = 0; i < width; ++i) expected.push_back((value >> i) & 1);
@@ -41,12 +41,12 @@ TEST(BitWriter, RandomMixOfFieldsZeroRunsAndRiceCodesMatchesBitByBitPacking) {
                     case 1: {
                         const uint64_t zeros = random() % 4 == 0 ? random() % 300 : random() % 9;
                         writer.WriteZeros(zeros);
-                        expected.insert(expected.end(), zeros, false);
+                        expected.insert(expected.end(), static_cast<std::size_t>(zeros), false);
                         break;
                     }
                     default: {
                         const uint32_t k = random() % 16;
-                        const uint32_t code = random() % 8 == 0 ? 65537 : random() % (1u << (random() % 17));
+                        const auto code = static_cast<uint32_t>(random() % 8 == 0 ? 65537 : random() % (1u << (random() % 17)));
                         writer.WriteRiceCode(code, k);
                         for (uint32_t i = 0; i < k; ++i) expected.push_back((code >> i) & 1);
                         expected.insert(expected.end(), code >> k, false);

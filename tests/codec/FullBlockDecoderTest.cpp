@@ -36,7 +36,8 @@ CarefulBlock DecodeCarefully(const std::vector<uint8_t>& packed, uint64_t bitCou
     } catch (const CError&) {
         return careful;
     }
-    const uint32_t header = (packed[position / 8] | packed[position / 8 + 1] << 8) >> (position % 8);
+    const auto at = static_cast<std::size_t>(position / 8);
+    const auto header = static_cast<uint32_t>(packed[at] | packed[at + 1] << 8) >> (position % 8);
     const uint32_t k = ParameterOf(header & ((1u << kBlockHeaderBits) - 1));
     uint32_t longest = 0;
     for (const int16_t residual : block.residual) longest = std::max(longest, k + 1 + (ResidualCode(residual) >> k));
@@ -88,10 +89,10 @@ std::vector<int16_t> Signal(std::mt19937& random, std::size_t blocks) {
     for (std::size_t block = 0; block < blocks; ++block) {
         const int32_t scale = 1 << (random() % 16);
         const int kind = static_cast<int>(random() % 5);
-        const int32_t slope = static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
+        const int32_t slope = static_cast<int32_t>(random() % static_cast<uint32_t>(2 * scale + 1)) - scale;
         for (std::size_t i = 0; i < 32; ++i) {
             const auto t = static_cast<int32_t>(i);
-            int32_t x = base + static_cast<int32_t>(random() % (2 * scale + 1)) - scale;  // noise
+            int32_t x = base + static_cast<int32_t>(random() % static_cast<uint32_t>(2 * scale + 1)) - scale;  // noise
             if (kind == 1) x = base + t * slope / 8;                                        // a ramp
             if (kind == 2) x = base + t * t * slope / 256;                                  // a curve
             if (kind == 3) x = base + (t % 8 < 4 ? scale : -scale);                         // a square
@@ -116,7 +117,7 @@ void ExpectOneCallMatches(FullBlockDecoder decode, const std::vector<uint8_t>& p
     int32_t carefulPrevious[3] = {0, 0, 0};
     for (std::size_t block = 0; block < done; ++block) {
         const CarefulBlock expected = DecodeCarefully(packed, bitCount, careful, carefulPrevious);
-        EXPECT_TRUE(std::equal(expected.samples.begin(), expected.samples.end(), out.begin() + kSamplesPerBlock * block))
+        EXPECT_TRUE(std::equal(expected.samples.begin(), expected.samples.end(), out.begin() + static_cast<std::ptrdiff_t>(kSamplesPerBlock * block)))
             << "block " << block;
         careful = expected.end;
     }
@@ -150,7 +151,7 @@ TEST_P(FullBlockDecoders, AgreeWithTheCarefulDecoder) {
         int32_t previous[3] = {0, 0, 0};
         const uint64_t done = GetParam().decode(packed.data(), packed.size(), bitCount, position, decoded.data(),
                                                 blocks, previous);
-        ASSERT_TRUE(std::equal(decoded.begin(), decoded.begin() + kSamplesPerBlock * done, pcm.begin()))
+        ASSERT_TRUE(std::equal(decoded.begin(), decoded.begin() + static_cast<std::ptrdiff_t>(kSamplesPerBlock * done), pcm.begin()))
             << "trial " << trial;
         decodedBlocks += fast;
         totalBlocks += blocks;
@@ -168,8 +169,8 @@ TEST_P(FullBlockDecoders, AgreeWithTheCarefulDecoder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Available, FullBlockDecoders, testing::ValuesIn(AvailableFullBlockDecoders()),
-                         [](const testing::TestParamInfo<NamedFullBlockDecoder>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<NamedFullBlockDecoder>& tested) {
+                             return std::string(tested.param.name);
                          });
 
 }  // namespace

@@ -50,7 +50,7 @@ ResidualRows RandomRows(std::mt19937& random, uint32_t n) {
     for (auto& lane : rows.lanes) {
         const int32_t scale = 1 << (random() % 17);
         for (uint32_t i = 0; i < n; ++i) {
-            const int32_t v = static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
+            const int32_t v = static_cast<int32_t>(random() % static_cast<uint32_t>(2 * scale + 1)) - scale;
             lane[i + 1] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
         }
     }

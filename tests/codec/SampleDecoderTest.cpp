@@ -46,14 +46,14 @@ std::vector<RoundTripCase> RoundTripCases() {
     std::vector<RoundTripCase> cases;
     for (test::Signal s : {test::Signal::Silence, test::Signal::Square, test::Signal::Noise, test::Signal::Extremes,
                            test::Signal::Sine, test::Signal::Ramp}) {
-        for (std::size_t length : {0, 1, 31, 32, 33, 1000, 100000}) cases.push_back({s, length});
+        for (std::size_t length : {0u, 1u, 31u, 32u, 33u, 1000u, 100000u}) cases.push_back({s, length});
     }
     return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, DecoderRoundTrip, testing::ValuesIn(RoundTripCases()),
-                         [](const testing::TestParamInfo<RoundTripCase>& info) {
-                             return test::SignalName(info.param.signal) + "_" + std::to_string(info.param.length);
+                         [](const testing::TestParamInfo<RoundTripCase>& tested) {
+                             return test::SignalName(tested.param.signal) + "_" + std::to_string(tested.param.length);
                          });
 
 TEST(SampleDecoder, RoundTripsTheMostNegativeValueAfterAnyHistory) {
@@ -72,7 +72,7 @@ TEST(SampleDecoder, RefusesBitCountsThatDoNotMatchTheBlocks) {
     for (int64_t delta : {-1, 1, -8, 8}) {
         EncodedStream bad = good;
         bad.bitCount = static_cast<uint64_t>(static_cast<int64_t>(good.bitCount) + delta);
-        bad.packed.resize(bad.bitCount / 8 + 1, 0);
+        bad.packed.resize(static_cast<std::size_t>(bad.bitCount / 8 + 1), 0);
         EXPECT_THROW(DecodeSample(bad.packed, bad.bitCount, pcm), CError) << delta;
     }
 }
@@ -100,7 +100,7 @@ TEST(SampleDecoder, FlippedBitsAreCaughtOrChangeTheSamples) {
     for (int trial = 0; trial < trials; ++trial) {
         EncodedStream bad = good;
         const uint64_t bit = random() % good.bitCount;
-        bad.packed[bit / 8] = static_cast<uint8_t>(bad.packed[bit / 8] ^ (1u << (bit % 8)));
+        bad.packed[static_cast<std::size_t>(bit / 8)] ^= static_cast<uint8_t>(1u << (bit % 8));
         std::vector<int16_t> pcm(samples.size());
         try {
             DecodeSample(bad.packed, bad.bitCount, pcm);

@@ -24,7 +24,7 @@ std::vector<uint8_t> Encode(const std::vector<int16_t>& samples) {
 
 uint64_t BitCountOf(const std::vector<uint8_t>& stream) {
     uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= uint64_t{stream[2 + i]} << (8 * i);
+    for (std::size_t i = 0; i < 8; ++i) bits |= uint64_t{stream[2 + i]} << (8 * i);
     return bits;
 }
 
@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         StreamExample{"SingleZero", {0}, {0x20, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0x40}},
         // 1, 2, 3: the second difference (1, 0, 0) with k = 0 costs 5 bits.
         StreamExample{"OneTwoThree", {1, 2, 3}, {0x20, 0, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0x02, 0x07}}),
-    [](const testing::TestParamInfo<StreamExample>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<StreamExample>& tested) { return std::string(tested.param.name); });
 
 TEST(SampleEncoder, ThirtyTwoSamplesEndWithAnEmptyFinalBlock) {
     const std::vector<uint8_t> stream = Encode(std::vector<int16_t>(32, 0));
@@ -63,7 +63,7 @@ TEST(SampleEncoder, FinalBlockIsPredictedFromTheHistoryOfTheFirst) {
     // A ramp continues into sample 33: with the history carried over, its
     // second difference is 0, so the final block costs one bit.
     std::vector<int16_t> ramp(33);
-    for (int i = 0; i < 33; ++i) ramp[i] = static_cast<int16_t>(100 + 7 * i);
+    for (std::size_t i = 0; i < 33; ++i) ramp[i] = static_cast<int16_t>(100 + 7 * i);
     PredictorHistory history;
     ResidualRows rows;
     ComputeResidualRows(ramp.data(), 32, history, rows);
@@ -137,14 +137,14 @@ std::vector<SignalCase> AllSignalCases() {
     std::vector<SignalCase> cases;
     for (test::Signal s : {test::Signal::Silence, test::Signal::Sine, test::Signal::Noise, test::Signal::Square,
                            test::Signal::Extremes, test::Signal::Ramp, test::Signal::QuietNoise}) {
-        for (std::size_t length : {0, 1, 2, 31, 32, 33, 63, 64, 65, 1000, 4099}) cases.push_back({s, length});
+        for (std::size_t length : {0u, 1u, 2u, 31u, 32u, 33u, 63u, 64u, 65u, 1000u, 4099u}) cases.push_back({s, length});
     }
     return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EncoderMatchesReference, testing::ValuesIn(AllSignalCases()),
-                         [](const testing::TestParamInfo<SignalCase>& info) {
-                             return test::SignalName(info.param.signal) + "_" + std::to_string(info.param.length);
+                         [](const testing::TestParamInfo<SignalCase>& tested) {
+                             return test::SignalName(tested.param.signal) + "_" + std::to_string(tested.param.length);
                          });
 
 // Every full-block kernel this processor can run against the portable one,
@@ -165,7 +165,7 @@ TEST_P(FullBlockKernels, MatchThePortableReference) {
         const bool extremes = random() % 16 == 0;
         for (int16_t& v : std::span<int16_t>(block, kSamplesPerBlock)) {
             const int32_t x = extremes ? ((random() % 2) ? 32767 : -32768)
-                                       : base + static_cast<int32_t>(random() % (2 * scale + 1)) - scale;
+                                       : base + static_cast<int32_t>(random() % static_cast<uint32_t>(2 * scale + 1)) - scale;
             v = static_cast<int16_t>(std::clamp(x, -32768, 32767));
         }
         const BlockCoding expected = kernels::AnalyzePortable(block);
@@ -187,7 +187,7 @@ TEST_P(FullBlockKernels, MatchThePortableReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Available, FullBlockKernels, testing::ValuesIn(AvailableFullBlockKernels()),
-                         [](const testing::TestParamInfo<FullBlockKernel>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<FullBlockKernel>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace kbn

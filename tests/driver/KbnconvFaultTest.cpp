@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, KbnconvFullDiskAtATerminal,
                                              "RetryTooEarlyAsksAgain", {{false, "r\n"}, {true, "R\n"}}, 0, true},
                                          FullDiskCase{"Cancel", {{false, "c\n"}}, 1, false},
                                          FullDiskCase{"AnyOtherAnswerCancels", {{true, "x\n"}}, 1, false}),
-                         [](const testing::TestParamInfo<FullDiskCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<FullDiskCase>& tested) { return std::string(tested.param.name); });
 
 // Ctrl-C, SIGTERM or a hang-up while the question waits for an answer.
 class KbnconvSignalAtTheQuestion : public KbnconvFault, public testing::WithParamInterface<int> {};
@@ -137,7 +137,7 @@ TEST_P(KbnconvSignalAtTheQuestion, EndsTheRunAndLeavesTheOldOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignalAtTheQuestion, testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const testing::TestParamInfo<int>& info) { return "Signal" + std::to_string(info.param); });
+                         [](const testing::TestParamInfo<int>& tested) { return "Signal" + std::to_string(tested.param); });
 
 // The third positioned read of the input fails once with an I/O error
 // (injected by strace), the next one works: the header is read in order,
@@ -202,8 +202,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, KbnconvReadFailure,
                          testing::Values(ReadFailureCase{"WithoutATerminalCancelsAtOnce", false, "", 1},
                                          ReadFailureCase{"RetryReadsOn", true, "r\n", 0},
                                          ReadFailureCase{"Cancel", true, "c\n", 1}),
-                         [](const testing::TestParamInfo<ReadFailureCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<ReadFailureCase>& tested) {
+                             return std::string(tested.param.name);
                          });
 
 // A signal at any moment of a conversion with read-back: from before the
@@ -215,7 +215,7 @@ TEST_P(KbnconvSignalAtAnyMoment, LeavesTheOldOutputOrTheWholeBank) {
     test::TestSoundFont font;
     for (int i = 0; i < 6; ++i) {
         font.samples.push_back(
-            {std::string(1, static_cast<char>('a' + i)), test::MakeSignal(test::Signal::Noise, 2'000'000, i)});
+            {std::string(1, static_cast<char>('a' + i)), test::MakeSignal(test::Signal::Noise, 2'000'000, static_cast<uint32_t>(i))});
     }
     font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
     font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
@@ -262,7 +262,7 @@ TEST_P(KbnconvSignalAtAnyMoment, LeavesTheOldOutputOrTheWholeBank) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignalAtAnyMoment, testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const testing::TestParamInfo<int>& info) { return "Signal" + std::to_string(info.param); });
+                         [](const testing::TestParamInfo<int>& tested) { return "Signal" + std::to_string(tested.param); });
 
 // No thread can be started (a limit of one process): whatever the run
 // does, it leaves the old output or the whole bank, and no temporary file.
@@ -382,7 +382,7 @@ INSTANTIATE_TEST_SUITE_P(
                     OutputPlaceCase{"ParentIsAFile", "in.wav/out.kbn",
                                     [](const test::TempDir& dir) { OpenToEveryone(dir); },
                                     "in.wav/out.kbn: cannot create a temporary file beside it: Not a directory\n"}),
-    [](const testing::TestParamInfo<OutputPlaceCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<OutputPlaceCase>& tested) { return std::string(tested.param.name); });
 
 // Not a fault, but traced the same way: the system is asked to start
 // writing back early only when the bank replaces a file, whose rename makes

@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgumentCase{"DotInDirectoryOnly", {"dir.old\\in", "out.kbn"}, "",
                                  "dir.old\\in: input file extension must be sf2, sf3 or wav\n"},
                     ArgumentCase{"BareDot", {"in.", "out.kbn"}, "", "in.: input file extension must be sf2, sf3 or wav\n"}),
-    [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ArgumentCase>& tested) { return std::string(tested.param.name); });
 
 TEST_F(KbnconvProgram, ConvertsWithUpperCaseExtensionsAndIgnoresExtraArguments) {
     const std::vector<uint8_t> wav = SmallWav();
@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "in.sf2: sample 0 \"Piano C4\" ends past the sample data (end 1000, the 'smpl' chunk holds 49 "
                     "points)\n"}),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FailureCase>& tested) { return std::string(tested.param.name); });
 
 TEST_F(KbnconvProgram, AMissingOutputDirectoryIsNamed) {
     test::WriteFileBytes(dir_ / "in.wav", SmallWav());
@@ -308,7 +308,7 @@ TEST_P(KbnconvSignals, RemoveTheTemporaryFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignals, testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const testing::TestParamInfo<int>& info) { return "Signal" + std::to_string(info.param); });
+                         [](const testing::TestParamInfo<int>& tested) { return "Signal" + std::to_string(tested.param); });
 
 }  // namespace
 }  // namespace kbn

@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"ExtraPathsKept", {"a", "b", "c"}, true, false, Verbosity::Normal, {"a", "b", "c"}},
         OptionsCase{"UnknownOption", {"-x", "a", "b"}, false, false, Verbosity::Normal, {}},
         OptionsCase{"UnknownLongOption", {"a", "b", "--fast"}, false, false, Verbosity::Normal, {}}),
-    [](const testing::TestParamInfo<OptionsCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<OptionsCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace kbn

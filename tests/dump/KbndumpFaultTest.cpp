@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, KbndumpFullDisk,
                                                       "samples/001-b.wav: cannot write: File too large\n",
                                                       {"in.kbn", "out.sf2", "samples"},
                                                       {"000-a.wav", "001-b.wav"}}),
-                         [](const testing::TestParamInfo<DumpDiskCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<DumpDiskCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace kbn

@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                        PutU16(b.data() + r.instruments[0].zones[2].offset + 4, 7);
                    },
                    "instrument 0 \"Lead\" zone 2 points to sample 7, past the 2 in the bank"}),
-    [](const testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<DamageCase>& tested) { return std::string(tested.param.name); });
 
 TEST_F(Kbndump, ExtractWritesWavFilesThatConvertBackToTheSameSamples) {
     const test::ProgramResult result = Dump({"--extract", "samples", "in.kbn"});
@@ -236,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "kbndump: -j goes with --test only (kbndump --help lists the options)\n"},
                     UsageCase{"Unknown", {"-z", "a.kbn"},
                               "kbndump: unknown option '-z' (kbndump --help lists the options)\n"}),
-    [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<UsageCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace kbn

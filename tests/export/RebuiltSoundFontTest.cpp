@@ -57,8 +57,8 @@ TEST_P(RebuiltWavBank, PlaysItsLoopAndPanInFluidSynth) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, RebuiltWavBank, testing::Values(1, 2),
-                         [](const testing::TestParamInfo<uint16_t>& info) {
-                             return info.param == 1 ? std::string("Mono") : std::string("Stereo");
+                         [](const testing::TestParamInfo<uint16_t>& tested) {
+                             return tested.param == 1 ? std::string("Mono") : std::string("Stereo");
                          });
 
 }  // namespace

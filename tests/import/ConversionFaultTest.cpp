@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FullDiskUnderAConversion,
                          testing::Values(DiskCase{"RetryOneThread", 1, true}, DiskCase{"RetryTwoThreads", 2, true},
                                          DiskCase{"CancelOneThread", 1, false},
                                          DiskCase{"CancelThreeThreads", 3, false}),
-                         [](const testing::TestParamInfo<DiskCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<DiskCase>& tested) { return std::string(tested.param.name); });
 
 // The source file as this process's memory, read through /proc/self/mem: one
 // page of it is a shared mapping of a file cut short, so reading it fails
@@ -224,9 +224,9 @@ TEST_P(ReadFailureUnderAConversion, RetriesOnceTheSourceReadsOrGivesUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, ReadFailureUnderAConversion, testing::Combine(testing::Bool(), testing::Bool()),
-                         [](const testing::TestParamInfo<std::tuple<bool, bool>>& info) {
-                             return std::string(std::get<0>(info.param) ? "Retry" : "Cancel") +
-                                    (std::get<1>(info.param) ? "ReadAt" : "InOrder");
+                         [](const testing::TestParamInfo<std::tuple<bool, bool>>& tested) {
+                             return std::string(std::get<0>(tested.param) ? "Retry" : "Cancel") +
+                                    (std::get<1>(tested.param) ? "ReadAt" : "InOrder");
                          });
 
 // Streams that throw at a given byte, as a failed and cancelled read or

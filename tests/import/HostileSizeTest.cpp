@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "the 'smpl' chunk promises 4294967295 loops but is only 36 bytes, too short for the first one"},
         HostileCase{"WavCutInAChunkBeforeTheData", Kind::Wav, WavCutInAChunkBeforeTheData,
                     "the 'LIST' chunk at offset 36 promises 100 bytes but only 40 remain in the file"}),
-    [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<HostileCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace kbn

@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LimitCase{"CompressedFits", SoundFont(true), kConvertSoundFont, 2000, ""},
                     LimitCase{"CompressedTooLarge", SoundFont(true), kConvertSoundFont, 1999,
                               "sample 0 \"big\": its Ogg Vorbis stream decodes to 2000 bytes, "}),
-    [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<LimitCase>& tested) { return std::string(tested.param.name); });
 
 #if INTPTR_MAX == INT32_MAX
 // A 32-bit build's own limit, on a file that holds 2 GiB of samples (a

@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
         PadCase{"WavSmplAfterAnUnpaddedChunk", Source::WavNoteAfterData, "note", nullptr, -1, nullptr, nullptr},
         // After the samples a damaged tail is passed over, as it always was.
         PadCase{"WavDamagedTail", Source::WavNoteAfterData, "note", nullptr, 'x', "junk", nullptr}),
-    [](const testing::TestParamInfo<PadCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<PadCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace kbn

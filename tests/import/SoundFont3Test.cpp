@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "is cut short: its last page is missing"},
                     BrokenStream{"NotVorbis", std::vector<uint8_t>(3000, 'x'),
                                  "cannot be opened: it is not Vorbis data"}),
-    [](const testing::TestParamInfo<BrokenStream>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<BrokenStream>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace kbn

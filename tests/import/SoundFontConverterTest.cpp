@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "records)"},
         BrokenCase{"SdtaWithoutSmpl", [](test::TestSfFile& f) { f.sdtaFirstChunk = "sm24"; },
                    "the 'sdta' list begins with a 'sm24' chunk, not 'smpl'"}),
-    [](const testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<BrokenCase>& tested) { return std::string(tested.param.name); });
 
 // A generator or modulator table without even its terminal record, every
 // index into it 0, converts as the same table holding its terminal record.
@@ -248,11 +248,11 @@ TEST_P(EmptyOptionalTable, HoldsNoRecords) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, EmptyOptionalTable,
-    testing::Values([](test::TestSfFile& f, bool t) { Empty(f.tables.pmod, f.tables.pbag, &SfBag::modulatorIndex, t); },
-                    [](test::TestSfFile& f, bool t) { Empty(f.tables.pgen, f.tables.pbag, &SfBag::generatorIndex, t); },
-                    [](test::TestSfFile& f, bool t) { Empty(f.tables.imod, f.tables.ibag, &SfBag::modulatorIndex, t); },
-                    [](test::TestSfFile& f, bool t) { Empty(f.tables.igen, f.tables.ibag, &SfBag::generatorIndex, t); }),
-    [](const testing::TestParamInfo<EmptyTable>& info) { return std::string(std::array{"pmod", "pgen", "imod", "igen"}[info.index]); });
+    testing::Values([](test::TestSfFile& f, bool terminal) { Empty(f.tables.pmod, f.tables.pbag, &SfBag::modulatorIndex, terminal); },
+                    [](test::TestSfFile& f, bool terminal) { Empty(f.tables.pgen, f.tables.pbag, &SfBag::generatorIndex, terminal); },
+                    [](test::TestSfFile& f, bool terminal) { Empty(f.tables.imod, f.tables.ibag, &SfBag::modulatorIndex, terminal); },
+                    [](test::TestSfFile& f, bool terminal) { Empty(f.tables.igen, f.tables.ibag, &SfBag::generatorIndex, terminal); }),
+    [](const testing::TestParamInfo<EmptyTable>& tested) { return std::string(std::array{"pmod", "pgen", "imod", "igen"}[tested.index]); });
 
 // 49 sample points: an "sm24" chunk holds 49 bytes, rounded up to 50.
 class SampleLowBytes : public testing::TestWithParam<std::tuple<std::string, std::size_t, uint32_t>> {};

@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutCase{"NoInfoList", [](test::TestSfFile& f) { f.withInfo = false; }},
                     LayoutCase{"UnknownPdtaChunk",
                                [](test::TestSfFile& f) { f.extraPdtaChunks.push_back({"xtra", {1, 2, 3}}); }}),
-    [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<LayoutCase>& tested) { return std::string(tested.param.name); });
 
 TEST(SoundFontReader, SdtaPositionIsTwelveBytesIntoItsList) {
     const std::vector<uint8_t> bytes = test::BuildSoundFont(SmallFont());

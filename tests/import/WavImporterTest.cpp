@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SamplerCase{"TwoLoopsTakeTheFirst", Sampler(64, {{100, 199}, {5, 6}}), 64, 100, 200, 1},
                     SamplerCase{"NoLoops", Sampler(70, {}), 70, 0, 1000, 0},
                     SamplerCase{"UnityNoteLowByte", Sampler(300, {}), 44, 0, 1000, 0}),
-    [](const testing::TestParamInfo<SamplerCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<SamplerCase>& tested) { return std::string(tested.param.name); });
 
 TEST(WavImporter, SmplAfterDataIsStillUsed) {
     test::TestWav wav;
@@ -107,7 +107,7 @@ TEST(WavImporter, StereoBecomesTwoPannedSamples) {
     test::TestWav wav;
     wav.channels = 2;
     std::vector<int16_t> left = Ramp(777), right(777);
-    for (std::size_t i = 0; i < right.size(); ++i) right[i] = static_cast<int16_t>(-7 * i);
+    for (std::size_t i = 0; i < right.size(); ++i) right[i] = static_cast<int16_t>(-7 * static_cast<int>(i));
     for (std::size_t i = 0; i < left.size(); ++i) {
         wav.pcm.push_back(left[i]);
         wav.pcm.push_back(right[i]);
@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"SmplWithoutItsFirstLoop",
                    With([](test::TestWav& w) { w.sampler = test::TestWavSampler{}; w.sampler->loopCountOverride = 2; }),
                    false, "the 'smpl' chunk promises 2 loops but is only 36 bytes, too short for the first one"}),
-    [](const testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<RejectCase>& tested) { return std::string(tested.param.name); });
 
 // The extensible format with the standard GUID of format `subFormat`.
 struct ExtensibleCase {
@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ExtensibleCase{"Pcm24In32", 2, 32, 24, 1, 40, "PCM, 24-bit in 32-bit containers, 2 channels"},
                     ExtensibleCase{"ChunkTooShort", 1, 16, 16, 1, 18,
                                    "the 'fmt ' chunk is 18 bytes, shorter than the extensible format's 40"}),
-    [](const testing::TestParamInfo<ExtensibleCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ExtensibleCase>& tested) { return std::string(tested.param.name); });
 
 TEST(WavImporter, ShortFilesAreNotWavFiles) {
     const std::vector<uint8_t> rifx = {'R', 'I', 'F', 'X', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};

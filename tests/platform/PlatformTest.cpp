@@ -66,10 +66,10 @@ TEST(Platform, UsableCoreCountFollowsTheAffinity) {
     cpu_set_t all;
     ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
     int first = 0;
-    while (!CPU_ISSET(first, &all)) ++first;
+    while (!CPU_ISSET(static_cast<std::size_t>(first), &all)) ++first;
     cpu_set_t one;
     CPU_ZERO(&one);
-    CPU_SET(first, &one);
+    CPU_SET(static_cast<std::size_t>(first), &one);
     ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
     const unsigned held = platform::UsableCoreCount();
     ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
@@ -100,7 +100,7 @@ TEST(Platform, ReadFileAtReadsAtItsOffsetFromAnyThread) {
         uint32_t got = 99;
         ASSERT_TRUE(platform::ReadFileAt(file, c.offset, buffer.data(), c.count, got)) << c.offset;
         ASSERT_EQ(got, c.got) << c.offset;
-        for (uint32_t i = 0; i < got; ++i) ASSERT_EQ(buffer[i], bytes[c.offset + i]) << c.offset << "+" << i;
+        for (uint32_t i = 0; i < got; ++i) ASSERT_EQ(buffer[i], bytes[static_cast<std::size_t>(c.offset + i)]) << c.offset << "+" << i;
         EXPECT_EQ(buffer[got], 0xEE) << c.offset;
     }
     std::vector<std::thread> readers;
@@ -113,7 +113,7 @@ TEST(Platform, ReadFileAtReadsAtItsOffsetFromAnyThread) {
                 std::vector<uint8_t> buffer(count);
                 uint32_t got = 0;
                 if (!platform::ReadFileAt(file, offset, buffer.data(), count, got) || got != count ||
-                    !std::equal(buffer.begin(), buffer.end(), bytes.begin() + offset)) {
+                    !std::equal(buffer.begin(), buffer.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset))) {
                     ++wrong[t];
                 }
             }

@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                "offset 47: sample 0 \"sine\" has non-zero reserved bytes"},
         Damage{"TooFewBits", [](std::vector<uint8_t>& b) { PutU64(b.data() + 54, 10); },
                "offset 54: sample 0 \"sine\" has 10 bits, fewer than its 500 samples need (596)"}),
-    [](const testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<Damage>& tested) { return std::string(tested.param.name); });
 
 TEST(BankReader, MessagesCarryOffsetsPastTheFirstRecord) {
     std::vector<uint8_t> bytes = SampleBank();

@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileBankCase{"PresetCountInTheBillions", [](const Bank& b) { return b.presets[0].offset - 4; }, Width::U32,
                         0x7FFFFFFFu,
                         "offset 883: the preset count 2147483647 needs at least 60129542116 bytes but only 38 remain"}),
-    [](const testing::TestParamInfo<HostileBankCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<HostileBankCase>& tested) { return std::string(tested.param.name); });
 
 // A record that claims as many frames as the stream has bits to spare:
 // the reader cannot tell, the decoder refuses it, and the buffer it needed

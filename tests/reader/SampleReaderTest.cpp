@@ -36,7 +36,7 @@ TEST(SampleReader, EachSampleWholeWhateverCameBefore) {
     const Bank bank = ReadBank(in);
     ASSERT_EQ(bank.samples.size(), signals.size());
     CSampleReader reader(in);
-    for (const std::size_t i : {0, 1, 2, 3, 4, 1, 1, 0}) {
+    for (const std::size_t i : {0u, 1u, 2u, 3u, 4u, 1u, 1u, 0u}) {
         const std::span<const int16_t> pcm = reader.Read(bank.samples[i], static_cast<uint32_t>(i));
         EXPECT_EQ(std::vector<int16_t>(pcm.begin(), pcm.end()), signals[i]) << "sample " << i;
     }

@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::filesystem::create_symlink("real/new.kbn", d.Path() / "out.kbn");
                   },
                   "real/new.kbn", 0644}),
-    [](const testing::TestParamInfo<SetUpCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<SetUpCase>& tested) { return tested.param.name; });
 
 TEST(AtomicOutputFile, ANameNearTheLimitGetsAShorterTemporaryName) {
     test::TempDir dir;

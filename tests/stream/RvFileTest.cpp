@@ -101,7 +101,7 @@ TEST_F(RvFileTest, RandomAccessAgreesWithMemory) {
         const uint64_t position = memory.Tell();
         switch (random() % 4) {
             case 0: {
-                const uint32_t n = random() % 2 ? random() % 16 : random() % 9000;
+                const auto n = static_cast<uint32_t>(random() % 2 ? random() % 16 : random() % 9000);
                 if (position + n > bytes.size()) break;
                 std::vector<uint8_t> a(n), b(n);
                 file.Read(a.data(), n);
@@ -278,7 +278,7 @@ TEST_F(RvFileTest, ReadAtAgreesWithMemoryFromSeveralThreadsBesideBufferedReads) 
             readers.emplace_back([&, t] {
                 std::mt19937 random(t);
                 for (int step = 0; step < 300; ++step) {
-                    const uint32_t count = random() % 2 ? random() % 16 : random() % 9000;
+                    const auto count = static_cast<uint32_t>(random() % 2 ? random() % 16 : random() % 9000);
                     const uint64_t position = random() % (bytes.size() - count + 1);
                     std::vector<uint8_t> got(count);
                     stream->ReadAt(position, got.data(), count);

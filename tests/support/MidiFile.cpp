@@ -55,7 +55,7 @@ std::vector<uint8_t> MakeTestSong() {
         Event(track, 60, {static_cast<uint8_t>(0x90 | channel), note, 100});
         Event(track, 240, {static_cast<uint8_t>(0x80 | channel), note, 0});
     }
-    for (uint8_t drum : {35, 38, 42, 46, 49, 56}) {
+    for (const uint8_t drum : {uint8_t{35}, uint8_t{38}, uint8_t{42}, uint8_t{46}, uint8_t{49}, uint8_t{56}}) {
         Event(track, 60, {0x99, drum, 110});
         Event(track, 120, {0x89, drum, 0});
     }

@@ -82,7 +82,7 @@ TEST(BankVerifier, NamesTheSampleAndFrameThatDecodeDifferently) {
     // Flip a low bit of the first residual of sample 1 (the block header is
     // 6 bits; with k > 0 the next bits are the code's low bits).
     std::vector<uint8_t> bad = c.bank;
-    bad[bank.samples[1].packedOffset] ^= 0x40;
+    bad[static_cast<std::size_t>(bank.samples[1].packedOffset)] ^= 0x40;
     const std::string message = Verify(c, bad);
     EXPECT_NE(message.find("sample 1 \"b\""), std::string::npos) << message;
 }
@@ -96,7 +96,7 @@ Conversion ConvertManySamples() {
         const auto signal = i % 2 == 0 ? test::Signal::Sine : test::Signal::Noise;
         std::string name = "s";  // appended: GCC 12 warns falsely on "s" + std::string
         name += std::to_string(i);
-        font.samples.push_back({name, test::MakeSignal(signal, 3000 - 200 * i)});
+        font.samples.push_back({name, test::MakeSignal(signal, static_cast<std::size_t>(3000 - 200 * i))});
     }
     font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
     font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
@@ -109,7 +109,7 @@ TEST(BankVerifier, ReportsTheFirstDifferenceInOrderWhateverTheThreads) {
     const Bank bank = ReadBank(in);
     const auto corrupt = [&](std::initializer_list<std::size_t> samples) {
         std::vector<uint8_t> bad = c.bank;
-        for (std::size_t i : samples) bad[bank.samples[i].packedOffset + 20] ^= 0x10;
+        for (std::size_t i : samples) bad[static_cast<std::size_t>(bank.samples[i].packedOffset + 20)] ^= 0x10;
         return bad;
     };
     struct Case {
@@ -153,7 +153,7 @@ TEST(BankVerifier, ChecksAStereoWavsChannelsWithThreadsAskedFor) {
     CMemoryStreamIn written(stereo.bank);
     const Bank bank = ReadBank(written);
     std::vector<uint8_t> bad = stereo.bank;
-    bad[bank.samples[1].packedOffset + 20] ^= 0x10;
+    bad[static_cast<std::size_t>(bank.samples[1].packedOffset + 20)] ^= 0x10;
     const std::string message = Verify(stereo, bad, 2);
     EXPECT_NE(message.find("sample 1 "), std::string::npos) << message;
 }
@@ -190,7 +190,7 @@ TEST(BankVerifier, RefusesWhatTheBankTestRefuses) {
     const Bank read = ReadBank(in);
     const BankZone& zone = read.instruments[0].zones[0];
     std::vector<uint8_t> bank = c.bank;
-    bank[zone.offset + 2 + 4 + 2] = 7;  // the second generator's amount: sampleID 7
+    bank[static_cast<std::size_t>(zone.offset + 2 + 4 + 2)] = 7;  // the second generator's amount: sampleID 7
     c.converted.contents.bank.instruments[0].zones[0].generators[1].amount = 7;
     EXPECT_EQ(Verify(c, bank), "offset " + std::to_string(zone.offset) +
                                    ": instrument 0 \"i\" zone 0 points to sample 7, past the 2 in the bank");
