@@ -24,8 +24,13 @@ constexpr std::array<const char*, 59> kSoundFontNames = {
 
 }  // namespace
 
-std::string GeneratorName(uint16_t bankId) {
+const char* GeneratorNameText(uint16_t bankId) {
     if (const auto number = SoundFontGeneratorOf(bankId)) return kSoundFontNames[*number];
+    return "";
+}
+
+std::string GeneratorName(uint16_t bankId) {
+    if (SoundFontGeneratorOf(bankId)) return GeneratorNameText(bankId);
     return "generator" + std::to_string(bankId);
 }
 

@@ -9,4 +9,7 @@ namespace kbn {
 // "sampleID", ...), or "generator<N>" for an id outside 1-52.
 std::string GeneratorName(uint16_t bankId);
 
+// The same, as static text: "" for an id outside 1-52.
+const char* GeneratorNameText(uint16_t bankId);
+
 }  // namespace kbn

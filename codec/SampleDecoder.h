@@ -24,4 +24,11 @@ void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, ui
 // padding bits after them must be zero.
 void DecodeSample(std::span<const uint8_t> packed, uint64_t bitCount, std::span<int16_t> out);
 
+// Decodes frames `first` to `first` + out.size() of a sample of `frames`
+// frames into `out`: the blocks before the range too (each block is
+// predicted from the samples before it), not those after it, whose bits
+// are then not checked. Its memory does not grow with the sample.
+void DecodeSampleRange(std::span<const uint8_t> packed, uint64_t bitCount, uint64_t frames, uint64_t first,
+                       std::span<int16_t> out);
+
 }  // namespace kbn

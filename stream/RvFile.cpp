@@ -151,7 +151,7 @@ void CRvFile::Fill() {
             return;
         }
         const int code = platform::LastError();
-        if (AskAfterFailure(kReadFailureTemplate, platform::ErrorText(code)) != PromptAnswer::Retry) {
+        if (Ask(kReadFailureTemplate, code) != PromptAnswer::Retry) {
             level_ = 0;
             FailWithSystemError("cannot read", code);
         }
@@ -175,7 +175,7 @@ void CRvFile::ReadFully(uint8_t* dst, uint32_t count, ReadSome readSome, EndOffs
         uint32_t got = 0;
         if (!readSome(dst, count, got)) {
             const int code = platform::LastError();
-            if (AskAfterFailure(kReadFailureTemplate, platform::ErrorText(code)) == PromptAnswer::Retry)
+            if (Ask(kReadFailureTemplate, code) == PromptAnswer::Retry)
                 continue;
             FailWithSystemError("cannot read", code);
         }
@@ -204,7 +204,7 @@ void CRvFile::WriteDirect(const uint8_t* src, uint32_t count, const uint8_t* mor
             moreCount -= fromMore;
         }
         const int code = platform::LastError();
-        if (AskAfterFailure(kWriteFailureTemplate, platform::ErrorText(code)) != PromptAnswer::Retry)
+        if (Ask(kWriteFailureTemplate, code) != PromptAnswer::Retry)
             FailWithSystemError("cannot write", code);
     }
     // All of it, the part written before a retry too.
@@ -225,6 +225,11 @@ void CRvFile::MovePlatformPosition(int64_t offset, platform::SeekOrigin origin, 
     if (!platform::SeekFile(handle_, offset, origin, position)) {
         FailWithSystemError((std::string("cannot ") + what).c_str(), platform::LastError());
     }
+}
+
+PromptAnswer CRvFile::Ask(std::string_view textTemplate, int code) const {
+    if (!askOnFailure_) return PromptAnswer::Cancel;
+    return AskAfterFailure(textTemplate, platform::ErrorText(code));
 }
 
 void CRvFile::Fail(const std::string& problem) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "platform/Platform.h"
 #include "stream/Error.h"
@@ -51,6 +52,9 @@ public:
     // The name that messages give the file (the path it was opened with,
     // unless set otherwise).
     void SetName(std::string name) { name_ = std::move(name); }
+    // Whether a failed read or write asks the user to retry (on by
+    // default); off, it fails at once, as a library's file must.
+    void SetAskOnFailure(bool on) { askOnFailure_ = on; }
     // Whether to ask the system, every few MiB written, to start writing
     // them back (on by default). It pays when the file will be renamed over
     // another, which makes ext4 write the new one out at once; a file that
@@ -81,6 +85,7 @@ private:
     void WriteDirect(const uint8_t* src, uint32_t count, const uint8_t* more = nullptr, uint32_t moreCount = 0);
     void AskForWriteBack();
     void MovePlatformPosition(int64_t offset, platform::SeekOrigin origin, const char* what);
+    platform::PromptAnswer Ask(std::string_view textTemplate, int code) const;
     [[noreturn]] void Fail(const std::string& problem) const;
     [[noreturn]] void FailWithSystemError(const char* action, int code) const;
 
@@ -92,6 +97,7 @@ private:
     static constexpr uint64_t kWriteBackStep = uint64_t{4} << 20;
     uint64_t unhinted_ = 0;
     bool earlyWriteBack_ = true;
+    bool askOnFailure_ = true;
     std::string name_;
     std::array<uint8_t, kBufferSize> buffer_{};
 };
