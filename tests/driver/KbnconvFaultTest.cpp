@@ -1,8 +1,8 @@
-// Faults injected into whole runs of the program: a full disk and a failing
-// read answered at a terminal, signals at any moment, outputs that cannot be
-// written. Whatever happens, the status and the message say so, the existing
-// output is either untouched or the complete new bank, and no temporary file
-// is left.
+// Faults injected into whole runs of the programs: a full disk and a failing
+// read answered at a terminal or not, signals at any moment, outputs that
+// cannot be written. Whatever happens, the status and the message say so,
+// every existing output is either untouched or complete and new, and no
+// temporary file is left.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 
 #include "import/SoundFontConverter.h"
 #include "import/WavImporter.h"
+#include "stream/ByteOrder.h"
 #include "stream/MemoryStream.h"
 #include "tests/codec/SignalGenerator.h"
 #include "tests/support/RunProgram.h"
@@ -47,6 +49,25 @@ Bytes BankOfWav(const Bytes& wav) {
     return out.Bytes();
 }
 
+// A SoundFont of noise samples of the given lengths, named a, b, c...
+Bytes NoiseSoundFont(const std::vector<std::size_t>& lengths) {
+    test::TestSoundFont font;
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        font.samples.push_back({std::string(1, static_cast<char>('a' + i)),
+                                test::MakeSignal(test::Signal::Noise, lengths[i], static_cast<uint32_t>(i + 1))});
+    }
+    font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
+    font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
+    return test::BuildSoundFont(font);
+}
+
+Bytes BankOfSoundFont(const Bytes& sf2) {
+    CMemoryStreamIn in(sf2);
+    CMemoryStreamOut out;
+    ConvertSoundFont(in, out);
+    return out.Bytes();
+}
+
 // A traced program's LeakSanitizer cannot stop the world under ptrace; the
 // sanitized build's leak check is left to the untraced runs.
 std::string AsanOptionsWithoutLeakCheck() {
@@ -62,8 +83,11 @@ protected:
     test::TempDir dir_;
 };
 
-// A full disk (a file-size limit) at a terminal: each question is answered
-// in turn, lifting the limit first where the answer says so.
+// A full disk (a file-size limit of 100000 bytes) under kbnconv or kbndump.
+// At a terminal each question is answered in turn, lifting the limit first
+// where the answer says so; without one the run gives up at once. The noise
+// samples make a bank past the limit, and of the WAV files kbndump extracts
+// the first fits under it and the second does not.
 struct DiskAnswer {
     bool makeRoom;
     std::string reply;
@@ -71,24 +95,54 @@ struct DiskAnswer {
 
 struct FullDiskCase {
     const char* name;
-    std::vector<DiskAnswer> answers;
-    int status;
-    bool replaced;  // the output is the new bank, else the old one
+    std::string (*program)();
+    std::vector<std::string> args;
+    std::vector<DiskAnswer> answers;   // none: no terminal
+    std::string err;                   // the last line said; empty: the run succeeds
+    std::vector<std::string> written;  // complete afterwards: the clean bank, or a whole WAV file
 };
 
-class KbnconvFullDiskAtATerminal : public KbnconvFault, public testing::WithParamInterface<FullDiskCase> {};
+class FullDisk : public KbnconvFault, public testing::WithParamInterface<FullDiskCase> {
+protected:
+    // Every file under the directory, sorted.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.Path())) {
+            if (!entry.is_directory()) files.push_back(std::filesystem::relative(entry.path(), dir_.Path()).string());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+};
 
-TEST_P(KbnconvFullDiskAtATerminal, AsksAndDoesWhatTheUserSays) {
+TEST_P(FullDisk, IsAskedAboutOrReportedAndLosesNothing) {
     const FullDiskCase& c = GetParam();
-    const Bytes wav = NoiseWav(200000, 1);
-    test::WriteFileBytes(dir_ / "in.wav", wav);
-    test::WriteFileBytes(dir_ / "out.kbn", kOld);
-    test::TerminalOptions options;
-    options.workingDirectory = dir_.Path().string();
-    options.fileSizeSoftLimit = 100000;
-    std::size_t asked = 0;
-    const test::TerminalResult result =
-        test::RunInTerminal({test::KbnconvPath(), "in.wav", "out.kbn"}, options, [&](pid_t pid, const std::string&) {
+    const Bytes sf2 = NoiseSoundFont({20000, 60000, 20000});
+    const Bytes bank = BankOfSoundFont(sf2);
+    test::WriteFileBytes(dir_ / "in.sf2", sf2);
+    test::WriteFileBytes(dir_ / "in.kbn", bank);
+    std::filesystem::create_directory(dir_.Path() / "samples");
+    std::vector<std::string> files = {"out.kbn", "out.sf2", "samples/001-b.wav"};
+    for (const std::string& old : files) test::WriteFileBytes(dir_ / old, kOld);
+
+    std::vector<std::string> argv = c.args;
+    argv.insert(argv.begin(), c.program());
+    int status = -1;
+    std::string said;
+    if (c.answers.empty()) {
+        test::ProgramOptions options;
+        options.workingDirectory = dir_.Path().string();
+        options.fileSizeLimit = 100000;
+        const test::ProgramResult result = test::RunProgram(argv, options);
+        status = result.status;
+        said = result.err;
+        EXPECT_EQ(said, c.err);
+    } else {
+        test::TerminalOptions options;
+        options.workingDirectory = dir_.Path().string();
+        options.fileSizeSoftLimit = 100000;
+        std::size_t asked = 0;
+        const test::TerminalResult result = test::RunInTerminal(argv, options, [&](pid_t pid, const std::string&) {
             const DiskAnswer& answer = c.answers.at(std::min(asked++, c.answers.size() - 1));
             if (answer.makeRoom) {
                 const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
@@ -96,47 +150,130 @@ TEST_P(KbnconvFullDiskAtATerminal, AsksAndDoesWhatTheUserSays) {
             }
             return answer.reply;
         });
-    EXPECT_EQ(result.status, c.status) << result.transcript;
-    ASSERT_EQ(result.questions.size(), c.answers.size()) << result.transcript;
-    for (const std::string& question : result.questions) {
-        EXPECT_EQ(question, "File Error: Cannot write file. File too large");
+        status = result.status;
+        said = result.transcript;
+        EXPECT_EQ(result.questions,
+                  std::vector<std::string>(c.answers.size(), "File Error: Cannot write file. File too large"));
+        EXPECT_TRUE(said.ends_with("\n" + c.err)) << said;
     }
-    if (c.status != 0) {
-        EXPECT_TRUE(result.transcript.ends_with("\nout.kbn: cannot write: File too large\n")) << result.transcript;
+    EXPECT_EQ(status, c.err.empty() ? 0 : 1) << said;
+
+    files.insert(files.end(), c.written.begin(), c.written.end());
+    files.insert(files.end(), {"in.kbn", "in.sf2"});
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    EXPECT_EQ(Files(), files);
+    for (const std::string& name : files) {
+        if (name.starts_with("in.")) continue;
+        const Bytes bytes = test::ReadFileBytes(dir_ / name);
+        if (std::find(c.written.begin(), c.written.end(), name) == c.written.end()) {
+            EXPECT_EQ(bytes, kOld) << name;
+        } else if (name.ends_with(".kbn")) {
+            EXPECT_EQ(bytes, bank) << name;
+        } else {
+            ASSERT_GE(bytes.size(), 8u) << name;
+            EXPECT_EQ(bytes.size(), 8 + GetU32(bytes.data() + 4)) << name << " is cut short";
+        }
     }
-    EXPECT_EQ(Output(), c.replaced ? BankOfWav(wav) : kOld);
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"in.wav", "out.kbn"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, KbnconvFullDiskAtATerminal,
-                         testing::Values(FullDiskCase{"RetryOnceThereIsRoom", {{true, "r\n"}}, 0, true},
-                                         FullDiskCase{
-                                             "RetryTooEarlyAsksAgain", {{false, "r\n"}, {true, "R\n"}}, 0, true},
-                                         FullDiskCase{"Cancel", {{false, "c\n"}}, 1, false},
-                                         FullDiskCase{"AnyOtherAnswerCancels", {{true, "x\n"}}, 1, false}),
-                         [](const testing::TestParamInfo<FullDiskCase>& tested) { return std::string(tested.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FullDisk,
+    testing::Values(
+        FullDiskCase{"RetryOnceThereIsRoom", test::KbnconvPath, {"-j1", "in.sf2", "out.kbn"}, {{true, "r\n"}}, "",
+                     {"out.kbn"}},
+        FullDiskCase{"RetryTooEarlyAsksAgain", test::KbnconvPath, {"-j2", "in.sf2", "out.kbn"},
+                     {{false, "r\n"}, {true, "R\n"}}, "", {"out.kbn"}},
+        FullDiskCase{"Cancel", test::KbnconvPath, {"-j3", "in.sf2", "out.kbn"}, {{false, "c\n"}},
+                     "out.kbn: cannot write: File too large\n", {}},
+        FullDiskCase{"AnyOtherAnswerCancels", test::KbnconvPath, {"-j1", "in.sf2", "out.kbn"}, {{true, "x\n"}},
+                     "out.kbn: cannot write: File too large\n", {}},
+        FullDiskCase{"WithoutATerminal", test::KbnconvPath, {"in.sf2", "out.kbn"}, {},
+                     "out.kbn: cannot write: File too large\n", {}},
+        FullDiskCase{"RebuiltSoundFont", test::KbndumpPath, {"--sf2", "out.sf2", "in.kbn"}, {},
+                     "out.sf2: cannot write: File too large\n", {}},
+        FullDiskCase{"ExtractedSamples", test::KbndumpPath, {"--extract", "samples", "in.kbn"}, {},
+                     "samples/001-b.wav: cannot write: File too large\n", {"samples/000-a.wav"}}),
+    [](const testing::TestParamInfo<FullDiskCase>& tested) { return std::string(tested.param.name); });
 
-// Ctrl-C, SIGTERM or a hang-up while the question waits for an answer.
-class KbnconvSignalAtTheQuestion : public KbnconvFault, public testing::WithParamInterface<int> {};
+// A signal (Ctrl-C, SIGTERM, a hang-up) at any moment of a conversion with
+// read-back: while the full-disk question waits, as soon as the temporary
+// file appears, and from before the program has started to after it has
+// finished. Killed or not, the output is the old file or the complete new
+// bank and no temporary file remains.
+class KbnconvSignal : public KbnconvFault, public testing::WithParamInterface<int> {};
 
-TEST_P(KbnconvSignalAtTheQuestion, EndsTheRunAndLeavesTheOldOutput) {
-    test::WriteFileBytes(dir_ / "in.wav", NoiseWav(200000, 1));
-    test::WriteFileBytes(dir_ / "out.kbn", kOld);
-    test::TerminalOptions options;
-    options.workingDirectory = dir_.Path().string();
-    options.fileSizeSoftLimit = 100000;
-    const test::TerminalResult result = test::RunInTerminal(
-        {test::KbnconvPath(), "in.wav", "out.kbn"}, options, [&](pid_t pid, const std::string&) {
-            kill(pid, GetParam());
-            return std::string();
-        });
-    EXPECT_EQ(result.signal, GetParam()) << result.transcript;
-    EXPECT_EQ(result.questions.size(), 1u);
-    EXPECT_EQ(Output(), kOld);
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"in.wav", "out.kbn"}));
+TEST_P(KbnconvSignal, LeavesTheOldOutputOrTheWholeBank) {
+    const int signalNumber = GetParam();
+    test::WriteFileBytes(dir_ / "in.sf2", NoiseSoundFont(std::vector<std::size_t>(6, 2'000'000)));
+    const std::vector<std::string> inputAndOutput = {"in.sf2", "out.kbn"};
+    {
+        SCOPED_TRACE("signal at the question");
+        test::WriteFileBytes(dir_ / "out.kbn", kOld);
+        test::TerminalOptions options;
+        options.workingDirectory = dir_.Path().string();
+        options.fileSizeSoftLimit = 100000;
+        const test::TerminalResult result = test::RunInTerminal(
+            {test::KbnconvPath(), "in.sf2", "out.kbn"}, options, [&](pid_t pid, const std::string&) {
+                kill(pid, signalNumber);
+                return std::string();
+            });
+        EXPECT_EQ(result.signal, signalNumber) << result.transcript;
+        EXPECT_EQ(result.questions.size(), 1u);
+        EXPECT_EQ(Output(), kOld);
+        EXPECT_EQ(Listing(), inputAndOutput);
+    }
+
+    const auto startRun = [&] {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir_.Path().c_str()) != 0) _exit(126);
+            execl(test::KbnconvPath().c_str(), "kbnconv", "--verify", "in.sf2", "out.kbn", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    };
+    // The length of a whole run sets the moments.
+    const auto start = std::chrono::steady_clock::now();
+    int wstatus = 0;
+    waitpid(startRun(), &wstatus, 0);
+    const auto whole = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
+    const Bytes bank = Output();
+
+    int interrupted = 0;
+    // A negative fraction: as soon as the temporary file appears.
+    for (const double fraction : {-1.0, 0.0, 0.02, 0.05, 0.1, 0.2, 0.3, 0.45, 0.6, 0.75, 0.9, 1.0, 1.2}) {
+        SCOPED_TRACE("signal after " + std::to_string(fraction) + " of a run");
+        test::WriteFileBytes(dir_ / "out.kbn", kOld);
+        const pid_t pid = startRun();
+        ASSERT_GT(pid, 0);
+        if (fraction < 0) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (Listing().size() != 3 && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::microseconds>(whole * fraction));
+        }
+        kill(pid, signalNumber);
+        waitpid(pid, &wstatus, 0);
+        const Bytes output = Output();
+        EXPECT_TRUE(fraction >= 0 || (WIFSIGNALED(wstatus) && output == kOld)) << "no temporary file was removed";
+        if (WIFSIGNALED(wstatus)) {
+            EXPECT_EQ(WTERMSIG(wstatus), signalNumber);
+            EXPECT_TRUE(output == kOld || output == bank);
+            interrupted += output == kOld;
+        } else {
+            EXPECT_EQ(WEXITSTATUS(wstatus), 0);
+            EXPECT_EQ(output, bank);
+        }
+        EXPECT_EQ(Listing(), inputAndOutput);
+    }
+    EXPECT_GE(interrupted, 3) << "too few runs were interrupted to say anything";
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignalAtTheQuestion, testing::Values(SIGINT, SIGTERM, SIGHUP),
+INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignal, testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const testing::TestParamInfo<int>& tested) { return "Signal" + std::to_string(tested.param); });
 
 // The third positioned read of the input fails once with an I/O error
@@ -206,119 +343,34 @@ INSTANTIATE_TEST_SUITE_P(Cases, KbnconvReadFailure,
                              return std::string(tested.param.name);
                          });
 
-// A signal at any moment of a conversion with read-back: from before the
-// program has started to after it has finished. Killed or not, the output
-// is the old file or the complete new bank and no temporary file remains.
-class KbnconvSignalAtAnyMoment : public KbnconvFault, public testing::WithParamInterface<int> {};
+// No thread can be started (a limit of one process). That must not abort
+// the program: the threads that did start encode, or the run ends with
+// status 1 and one line with the system's reason. Either way it leaves the
+// old output or the whole bank, and no temporary file.
+TEST_F(KbnconvFault, WithoutThreadsEndsNormallyAndLeavesNothingBehind) {
+    const Bytes sf2 = NoiseSoundFont({5000, 5000, 5000, 5000});
+    test::WriteFileBytes(dir_ / "in.sf2", sf2);
+    test::WriteFileBytes(dir_ / "out.kbn", kOld);
+    chmod(dir_.Path().c_str(), 0777);
+    chmod((dir_ / "in.sf2").c_str(), 0644);
+    test::ProgramOptions options;
+    options.workingDirectory = dir_.Path().string();
+    options.unprivileged = true;  // the limit binds no root process
+    options.processLimit = 1;
+    options.environment = {AsanOptionsWithoutLeakCheck()};  // the leak check needs a thread
+    const test::ProgramResult result = test::RunProgram({test::KbnconvPath(), "-j", "4", "in.sf2", "out.kbn"}, options);
 
-TEST_P(KbnconvSignalAtAnyMoment, LeavesTheOldOutputOrTheWholeBank) {
-    test::TestSoundFont font;
-    for (int i = 0; i < 6; ++i) {
-        font.samples.push_back(
-            {std::string(1, static_cast<char>('a' + i)), test::MakeSignal(test::Signal::Noise, 2'000'000, static_cast<uint32_t>(i))});
-    }
-    font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
-    font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
-    test::WriteFileBytes(dir_ / "in.sf2", test::BuildSoundFont(font));
-
-    const auto startRun = [&] {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(dir_.Path().c_str()) != 0) _exit(126);
-            execl(test::KbnconvPath().c_str(), "kbnconv", "--verify", "in.sf2", "out.kbn", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid;
-    };
-    // The length of a whole run sets the moments.
-    const auto start = std::chrono::steady_clock::now();
-    int wstatus = 0;
-    waitpid(startRun(), &wstatus, 0);
-    const auto whole = std::chrono::steady_clock::now() - start;
-    ASSERT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
-    const Bytes bank = Output();
-
-    int interrupted = 0;
-    for (const double fraction : {0.0, 0.02, 0.05, 0.1, 0.2, 0.3, 0.45, 0.6, 0.75, 0.9, 1.0, 1.2}) {
-        SCOPED_TRACE("signal after " + std::to_string(fraction) + " of a run");
-        test::WriteFileBytes(dir_ / "out.kbn", kOld);
-        const pid_t pid = startRun();
-        ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::microseconds>(whole * fraction));
-        kill(pid, GetParam());
-        waitpid(pid, &wstatus, 0);
-        const Bytes output = Output();
-        if (WIFSIGNALED(wstatus)) {
-            EXPECT_EQ(WTERMSIG(wstatus), GetParam());
-            EXPECT_TRUE(output == kOld || output == bank);
-            interrupted += output == kOld;
-        } else {
-            EXPECT_EQ(WEXITSTATUS(wstatus), 0);
-            EXPECT_EQ(output, bank);
-        }
-        EXPECT_EQ(Listing(), (std::vector<std::string>{"in.sf2", "out.kbn"}));
-    }
-    EXPECT_GE(interrupted, 3) << "too few runs were interrupted to say anything";
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignalAtAnyMoment, testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const testing::TestParamInfo<int>& tested) { return "Signal" + std::to_string(tested.param); });
-
-// No thread can be started (a limit of one process): whatever the run
-// does, it leaves the old output or the whole bank, and no temporary file.
-class KbnconvWithoutThreads : public KbnconvFault {
-protected:
-    void SetUp() override {
-        test::TestSoundFont font;
-        for (uint32_t i = 0; i < 4; ++i) {
-            font.samples.push_back(
-                {std::string(1, static_cast<char>('a' + i)), test::MakeSignal(test::Signal::Noise, 5000, i)});
-        }
-        font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
-        font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
-        const Bytes sf2 = test::BuildSoundFont(font);
-        test::WriteFileBytes(dir_ / "in.sf2", sf2);
-        test::WriteFileBytes(dir_ / "out.kbn", kOld);
-        chmod(dir_.Path().c_str(), 0777);
-        chmod((dir_ / "in.sf2").c_str(), 0644);
-        CMemoryStreamIn in(sf2);
-        CMemoryStreamOut out;
-        ConvertSoundFont(in, out);
-        bank_ = out.Bytes();
-
-        test::ProgramOptions options;
-        options.workingDirectory = dir_.Path().string();
-        options.unprivileged = true;  // the limit binds no root process
-        options.processLimit = 1;
-        options.environment = {AsanOptionsWithoutLeakCheck()};  // the leak check needs a thread
-        result_ = test::RunProgram({test::KbnconvPath(), "-j", "4", "in.sf2", "out.kbn"}, options);
-    }
-
-    Bytes bank_;
-    test::ProgramResult result_;
-};
-
-TEST_F(KbnconvWithoutThreads, LeavesNothingBehind) {
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"in.sf2", "out.kbn"}));
-    if (result_.status == 0) {
-        EXPECT_EQ(Output(), bank_);
+    EXPECT_EQ(result.signal, 0) << result.err;
+    if (result.status == 0) {
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(Output(), BankOfSoundFont(sf2));
     } else {
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(result.err.ends_with(": Resource temporarily unavailable\n")) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(Output(), kOld);
     }
-}
-
-// A thread that cannot start must not abort the program: the threads that
-// did start encode, or the run ends with status 1 and one line with the
-// system's reason.
-TEST_F(KbnconvWithoutThreads, EndsNormally) {
-    EXPECT_EQ(result_.signal, 0) << result_.err;
-    if (result_.status == 0) {
-        EXPECT_EQ(result_.err, "");
-    } else {
-        EXPECT_EQ(result_.status, 1);
-        EXPECT_TRUE(result_.err.ends_with(": Resource temporarily unavailable\n")) << result_.err;
-        EXPECT_EQ(std::count(result_.err.begin(), result_.err.end(), '\n'), 1) << result_.err;
-    }
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"in.sf2", "out.kbn"}));
 }
 
 // Outputs that cannot be written: status 1, the path and the system's
@@ -381,7 +433,11 @@ INSTANTIATE_TEST_SUITE_P(
                                     "out.kbn: cannot replace: Is a directory\n"},
                     OutputPlaceCase{"ParentIsAFile", "in.wav/out.kbn",
                                     [](const test::TempDir& dir) { OpenToEveryone(dir); },
-                                    "in.wav/out.kbn: cannot create a temporary file beside it: Not a directory\n"}),
+                                    "in.wav/out.kbn: cannot create a temporary file beside it: Not a directory\n"},
+                    OutputPlaceCase{"DirectoryMissing", "nowhere/out.kbn",
+                                    [](const test::TempDir& dir) { OpenToEveryone(dir); },
+                                    "nowhere/out.kbn: cannot create a temporary file beside it: No such file or "
+                                    "directory\n"}),
     [](const testing::TestParamInfo<OutputPlaceCase>& tested) { return std::string(tested.param.name); });
 
 // Not a fault, but traced the same way: the system is asked to start

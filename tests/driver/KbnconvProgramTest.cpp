@@ -1,13 +1,8 @@
 // The kbnconv program end to end: arguments, statuses, messages, and that a
 // failed run leaves nothing behind and nothing destroyed.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "import/WavImporter.h"
 #include "stream/MemoryStream.h"
@@ -129,25 +124,6 @@ TEST_F(KbnconvProgram, VerboseSummarisesTheConversion) {
     EXPECT_EQ(result.err.substr(result.err.size() - 13), " s, verified\n") << result.err;
 }
 
-TEST_F(KbnconvProgram, ReplacesAnExistingBank) {
-    const std::vector<uint8_t> wav = SmallWav();
-    test::WriteFileBytes(dir_ / "in.wav", wav);
-    test::WriteFileBytes(dir_ / "out.kbn", {1, 2, 3});
-    EXPECT_EQ(Run({"in.wav", "out.kbn"}).status, 0);
-    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), BankOf(wav));
-}
-
-TEST_F(KbnconvProgram, ConvertsASoundFont) {
-    test::TestSoundFont font;
-    font.samples.push_back({"s", test::MakeSignal(test::Signal::Noise, 3000)});
-    font.instruments.push_back({"i", {test::TestSfZone{{{53, 0}}, {}}}});
-    font.presets.push_back({"p", 0, 0, {test::TestSfZone{{{41, 0}}, {}}}});
-    test::WriteFileBytes(dir_ / "in.sf2", test::BuildSoundFont(font));
-    const test::ProgramResult result = Run({"in.sf2", "out.kbn"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_TRUE(std::filesystem::exists(dir_ / "out.kbn"));
-}
-
 // A 24-bit SoundFont (an "sm24" chunk after the sample points), named .sf3
 // too: the low bits are dropped, which is said unless -q asks for silence.
 TEST_F(KbnconvProgram, WarnsOnceOfTheDroppedLowBits) {
@@ -237,13 +213,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "points)\n"}),
     [](const testing::TestParamInfo<FailureCase>& tested) { return std::string(tested.param.name); });
 
-TEST_F(KbnconvProgram, AMissingOutputDirectoryIsNamed) {
-    test::WriteFileBytes(dir_ / "in.wav", SmallWav());
-    const test::ProgramResult result = Run({"in.wav", "nowhere/out.kbn"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "nowhere/out.kbn: cannot create a temporary file beside it: No such file or directory\n");
-}
-
 TEST_F(KbnconvProgram, AnOutputLinkedToTheInputDoesNotDestroyIt) {
     const std::vector<uint8_t> wav = SmallWav();
     test::WriteFileBytes(dir_ / "in.wav", wav);
@@ -257,58 +226,6 @@ TEST_F(KbnconvProgram, AnOutputLinkedToTheInputDoesNotDestroyIt) {
     }
     EXPECT_EQ(dir_.List(), (std::vector<std::string>{"hard.kbn", "in.wav", "out.kbn"}));
 }
-
-TEST_F(KbnconvProgram, AFullDiskFailsCleanly) {
-    test::TestWav wav;
-    wav.pcm = test::MakeSignal(test::Signal::Noise, 200000);
-    test::WriteFileBytes(dir_ / "in.wav", test::BuildWav(wav));
-    test::WriteFileBytes(dir_ / "out.kbn", {'o', 'l', 'd'});
-    test::ProgramOptions options;
-    options.fileSizeLimit = 100000;
-    const test::ProgramResult result = Run({"in.wav", "out.kbn"}, options);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "out.kbn: cannot write: File too large\n");
-    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), (std::vector<uint8_t>{'o', 'l', 'd'}));
-    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"in.wav", "out.kbn"}));
-}
-
-// A signal in the middle of a conversion: the process ends by that signal,
-// its temporary file is gone and the existing output is untouched.
-class KbnconvSignals : public KbnconvProgram, public testing::WithParamInterface<int> {};
-
-TEST_P(KbnconvSignals, RemoveTheTemporaryFile) {
-    // A long sample, so that the conversion is still running when the
-    // temporary file has appeared.
-    test::TestWav wav;
-    wav.pcm = test::MakeSignal(test::Signal::Noise, 40'000'000);
-    test::WriteFileBytes(dir_ / "in.wav", test::BuildWav(wav));
-    test::WriteFileBytes(dir_ / "out.kbn", {'o', 'l', 'd'});
-
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (chdir(dir_.Path().c_str()) != 0) _exit(126);
-        execl(test::KbnconvPath().c_str(), "kbnconv", "in.wav", "out.kbn", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    bool sawTemporary = false;
-    while (!sawTemporary && std::chrono::steady_clock::now() < deadline) {
-        sawTemporary = dir_.List().size() == 3;
-        if (!sawTemporary) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    kill(pid, GetParam());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(sawTemporary);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before the signal";
-    EXPECT_EQ(WTERMSIG(status), GetParam());
-    EXPECT_EQ(test::ReadFileBytes(dir_ / "out.kbn"), (std::vector<uint8_t>{'o', 'l', 'd'}));
-    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"in.wav", "out.kbn"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, KbnconvSignals, testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const testing::TestParamInfo<int>& tested) { return "Signal" + std::to_string(tested.param); });
 
 }  // namespace
 }  // namespace kbn

@@ -1,21 +1,17 @@
-// Faults injected under a conversion: the output's disk fills up, a read of
-// the source fails in the middle, a stream throws at any byte. The user's
-// answer decides between going on (the bank is exactly the one a clean run
-// writes) and giving up (the failure comes out unchanged, the output file is
-// left as it was, the temporary file is gone).
+// Faults injected under a conversion: a read of the source fails in the
+// middle, a stream throws at any byte. The user's answer decides between
+// going on (the bank is exactly the one a clean run writes) and giving up
+// (the failure comes out unchanged). A full disk is tried on whole runs of
+// the programs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <tuple>
 
 #include "import/SoundFontConverter.h"
-#include "stream/AtomicOutputFile.h"
 #include "stream/FailurePrompt.h"
 #include "stream/MemoryStream.h"
 #include "stream/RvFile.h"
@@ -28,8 +24,6 @@ namespace kbn {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-const Bytes kOld = {'o', 'l', 'd'};
 
 Bytes NoiseSoundFont() {
     test::TestSoundFont font;
@@ -50,73 +44,6 @@ Bytes Convert(const Bytes& sf2) {
 }
 
 using test::ScopedPrompt;
-
-// A file-size limit on this process for its lifetime (SIGXFSZ ignored, so
-// that writes past it fail with EFBIG).
-class ScopedFileSizeLimit {
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~ScopedFileSizeLimit() {
-        Lift();
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    void Lift() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
-
-struct DiskCase {
-    const char* name;
-    unsigned threads;
-    bool retry;  // make room and retry, else cancel
-};
-
-class FullDiskUnderAConversion : public testing::TestWithParam<DiskCase> {};
-
-TEST_P(FullDiskUnderAConversion, RetriesOnceThereIsRoomOrGivesUpCleanly) {
-    const DiskCase& c = GetParam();
-    const Bytes sf2 = NoiseSoundFont();
-    test::TempDir dir;
-    const std::string target = dir / "out.kbn";
-    test::WriteFileBytes(target, kOld);
-
-    ScopedFileSizeLimit limit(100000);
-    int asked = 0;
-    ScopedPrompt prompt([&](std::string_view, std::string_view text) {
-        ++asked;
-        EXPECT_EQ(text, "Cannot write file. File too large");
-        if (!c.retry) return PromptAnswer::Cancel;
-        limit.Lift();
-        return PromptAnswer::Retry;
-    });
-    CMemoryStreamIn in(sf2);
-    try {
-        CAtomicOutputFile output(target);
-        ConvertSoundFont(in, output.Stream(), nullptr, c.threads);
-        output.Commit();
-        EXPECT_TRUE(c.retry);
-    } catch (const CRvFile::Error& e) {
-        EXPECT_FALSE(c.retry);
-        EXPECT_EQ(std::string(e.what()), target + ": cannot write: File too large");
-    }
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(test::ReadFileBytes(target), c.retry ? Convert(sf2) : kOld);
-    EXPECT_EQ(dir.List(), std::vector<std::string>{"out.kbn"});
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, FullDiskUnderAConversion,
-                         testing::Values(DiskCase{"RetryOneThread", 1, true}, DiskCase{"RetryTwoThreads", 2, true},
-                                         DiskCase{"CancelOneThread", 1, false},
-                                         DiskCase{"CancelThreeThreads", 3, false}),
-                         [](const testing::TestParamInfo<DiskCase>& tested) { return std::string(tested.param.name); });
 
 // The source file as this process's memory, read through /proc/self/mem: one
 // page of it is a shared mapping of a file cut short, so reading it fails

@@ -24,31 +24,6 @@ TEST(AtomicOutputFile, CommitPutsTheWholeFileInPlace) {
     EXPECT_EQ(dir.List(), std::vector<std::string>{"out.kbn"});
 }
 
-TEST(AtomicOutputFile, CommitReplacesAnExistingFile) {
-    test::TempDir dir;
-    const std::string target = dir / "out.kbn";
-    test::WriteFileBytes(target, {1, 2, 3});
-    CAtomicOutputFile output(target);
-    output.Stream().Write("new", 3);
-    output.Commit();
-    EXPECT_EQ(test::ReadFileBytes(target), (std::vector<uint8_t>{'n', 'e', 'w'}));
-}
-
-TEST(AtomicOutputFile, WithoutCommitTheTargetStaysAsItWasAndNoTemporaryRemains) {
-    test::TempDir dir;
-    const std::string target = dir / "out.kbn";
-    test::WriteFileBytes(target, {1, 2, 3});
-    try {
-        CAtomicOutputFile output(target);
-        std::vector<uint8_t> lots(100000, 7);
-        output.Stream().Write(lots.data(), static_cast<uint32_t>(lots.size()));
-        throw std::runtime_error("conversion failed");
-    } catch (const std::runtime_error&) {
-    }
-    EXPECT_EQ(test::ReadFileBytes(target), (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(dir.List(), std::vector<std::string>{"out.kbn"});
-}
-
 TEST(AtomicOutputFile, ANewFileGetsTheUsualPermissions) {
     test::TempDir dir;
     const std::string target = dir / "out.kbn";
@@ -146,17 +121,6 @@ TEST(AtomicOutputFile, RefusesTheInputUnderAnyName) {
     }
     EXPECT_EQ(test::ReadFileBytes(dir / "in.kbn"), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(dir.List().size(), 3u);
-}
-
-TEST(AtomicOutputFile, AMissingDirectoryIsNamedInTheError) {
-    test::TempDir dir;
-    const std::string target = dir / "no-such-dir/out.kbn";
-    try {
-        CAtomicOutputFile output(target);
-        FAIL();
-    } catch (const CError& e) {
-        EXPECT_EQ(std::string(e.what()), target + ": cannot create a temporary file beside it: No such file or directory");
-    }
 }
 
 }  // namespace

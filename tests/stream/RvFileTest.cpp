@@ -7,15 +7,12 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <stdexcept>
 #include <thread>
 
 #include "stream/FailurePrompt.h"
 #include "stream/MemoryStream.h"
-#include "tests/support/RunProgram.h"
 #include "tests/support/ScopedPrompt.h"
 #include "tests/support/TempDir.h"
 
@@ -203,25 +200,6 @@ TEST_F(RvFileTest, ReadersShareAFileThatWritersCannotTake) {
     EXPECT_THROW(reader.Open(path.c_str(), CRvFile::kAccessRead, 0), CRvFile::Error);
 }
 
-TEST_F(RvFileTest, WriteFailureAsksAndCancelThrowsWithTheSystemReason) {
-    std::vector<std::string> prompts;
-    ScopedPrompt prompt([&](std::string_view caption, std::string_view text) {
-        prompts.push_back(std::string(caption) + "|" + std::string(text));
-        return prompts.size() < 2 ? PromptAnswer::Retry : PromptAnswer::Cancel;
-    });
-    CRvFile file;
-    file.Open("/dev/full", CRvFile::kAccessWrite, 1);
-    const auto bytes = Counting(5000);
-    try {
-        file.Write(bytes.data(), 5000);
-        FAIL();
-    } catch (const CRvFile::Error& e) {
-        EXPECT_EQ(std::string(e.what()), "/dev/full: cannot write: No space left on device");
-    }
-    ASSERT_EQ(prompts.size(), 2u);  // Retry repeated the write, Cancel ended it
-    EXPECT_EQ(prompts[0], "File Error|Cannot write file. No space left on device");
-}
-
 // Past a file-size limit the write fails; once the prompt lifts the limit,
 // Retry goes on from the first byte that did not reach the file: in the
 // buffered bytes that go along with a large write, or in the large write.
@@ -258,8 +236,6 @@ TEST_F(RvFileTest, RetryAfterAPartialWriteNeitherLosesNorRepeatsBytes) {
     std::signal(SIGXFSZ, previousHandler);
 }
 
-// Reading /proc/self/mem at an address with no mapping fails with EIO;
-// mapping the page from the prompt makes Retry succeed.
 // Positioned reads, on a file and on memory alike: from several threads at
 // once they give the bytes at their positions, and they leave the file's
 // buffered reads as they were.
@@ -350,6 +326,8 @@ const struct {
      }},
 };
 
+// Reading /proc/self/mem at an address with no mapping fails with EIO;
+// mapping the page from the prompt makes Retry succeed.
 TEST_F(RvFileTest, ReadFailureAsksAndRetrySucceedsOnceTheCauseIsGone) {
     const long page = sysconf(_SC_PAGESIZE);
     for (const auto& way : kReadsOfOneByte) {
