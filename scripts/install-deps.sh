@@ -16,6 +16,7 @@ packages=(
   clang-14 libclang-rt-14-dev  # the libFuzzer harnesses and their sanitizers
   g++-mingw-w64-i686-posix googletest  # the 32-bit Windows build and its tests
   dpkg-dev                 # Debian's libogg and libvorbis sources for it
+  groff-base               # the man pages as text in the Windows zip
   wine                     # runs the Windows programs and tests
 )
 # The 32-bit wine, for the 32-bit Windows tests. When the mirror's i386
