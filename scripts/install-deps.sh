@@ -15,7 +15,8 @@ packages=(
   strace                   # injects read failures into the program under test
   clang-14 libclang-rt-14-dev  # the libFuzzer harnesses and their sanitizers
   g++-mingw-w64-i686-posix googletest  # the 32-bit Windows build and its tests
-  dpkg-dev                 # Debian's libogg and libvorbis sources for it
+  dpkg-dev                 # Debian's libogg and libvorbis sources for it; dpkg-shlibdeps
+  file                     # CPack's step that gives the Debian package its dependencies
   groff-base               # the man pages as text in the Windows zip
   wine                     # runs the Windows programs and tests
 )
