@@ -16,7 +16,7 @@ namespace {
 uint32_t LengthOf(std::span<const int16_t> pcm, uint32_t index) {
     if (pcm.size() > UINT32_MAX) {
         throw CError("sample " + std::to_string(index) + " has " + std::to_string(pcm.size()) +
-                                " frames, more than a sample record can hold");
+                     " frames, more than a sample record can hold");
     }
     return static_cast<uint32_t>(pcm.size());
 }

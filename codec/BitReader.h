@@ -67,7 +67,7 @@ private:
     void Require(uint64_t bits) const {
         if (bits > limit_ - position_) {
             throw CError("bit " + std::to_string(position_) + ": the blocks run past the bit count " +
-                               std::to_string(limit_));
+                         std::to_string(limit_));
         }
     }
 

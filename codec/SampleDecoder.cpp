@@ -27,12 +27,12 @@ void DecodeBlockCarefully(std::span<const uint8_t> packed, uint64_t bitCount, ui
         const uint64_t quotient = reader.ReadUnary();
         if (quotient > (kLargestCode >> k)) {
             throw CError("bit " + std::to_string(bit) + ": a Rice code of " + std::to_string(quotient) +
-                               " zero bits is longer than any residual");
+                         " zero bits is longer than any residual");
         }
         const uint64_t code = (quotient << k) | low;
         if (!IsResidualCode(code)) {
             throw CError("bit " + std::to_string(bit) + ": " + std::to_string(code) +
-                               " is not the code of a 16-bit residual");
+                         " is not the code of a 16-bit residual");
         }
         block.residual[i] = ResidualOf(code);
     }

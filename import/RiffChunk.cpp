@@ -39,9 +39,9 @@ uint64_t NextChunkAfterMissingPad(CStreamIn& in, const RiffChunkHeader& chunk, u
         return end + 1;
     }
     throw CError("after the odd-sized " + DescribeFourCC(chunk.id) + " chunk at offset " +
-                       std::to_string(chunk.offset) + ", neither offset " + std::to_string(end) + " nor " +
-                       std::to_string(end + 1) + " starts a chunk (found " + DescribeHeader(bytes) + " and " +
-                       DescribeHeader(bytes + 1) + "; a chunk must end by offset " + std::to_string(limit) + ")");
+                 std::to_string(chunk.offset) + ", neither offset " + std::to_string(end) + " nor " +
+                 std::to_string(end + 1) + " starts a chunk (found " + DescribeHeader(bytes) + " and " +
+                 DescribeHeader(bytes + 1) + "; a chunk must end by offset " + std::to_string(limit) + ")");
 }
 
 }  // namespace

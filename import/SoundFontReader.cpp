@@ -112,16 +112,16 @@ void ReadSdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
     const uint64_t position = in.Tell();
     if (size < 8) {
         throw CError("the 'sdta' list at offset " + std::to_string(position - 12) +
-                           " is too short to hold a 'smpl' chunk");
+                     " is too short to hold a 'smpl' chunk");
     }
     const RiffChunkHeader first = ReadChunkHeader(in);
     if (first.id != MakeFourCC("smpl")) {
         throw CError("the 'sdta' list begins with a " + DescribeFourCC(first.id) +
-                           " chunk, not 'smpl'");
+                     " chunk, not 'smpl'");
     }
     if (first.size > size - 8) {
         throw CError("the 'smpl' chunk promises " + std::to_string(first.size) +
-                           " bytes but its 'sdta' list holds only " + std::to_string(size - 8));
+                     " bytes but its 'sdta' list holds only " + std::to_string(size - 8));
     }
     tables.sampleDataPosition = position;
     tables.sampleDataSize = first.size;
@@ -140,14 +140,14 @@ void ReadPdta(CStreamIn& in, uint32_t size, SoundFontTables& tables) {
         const uint64_t position = in.Tell();
         if (end - position < 8) {
             throw CError("the 'pdta' list ends inside a chunk header at offset " +
-                               std::to_string(position));
+                         std::to_string(position));
         }
         const RiffChunkHeader chunk = ReadChunkHeader(in);
         const uint64_t left = end - in.Tell();
         if (chunk.size > left) {
             throw CError("the " + DescribeFourCC(chunk.id) + " chunk at offset " +
-                               std::to_string(position) + " promises " + std::to_string(chunk.size) +
-                               " bytes but its 'pdta' list holds only " + std::to_string(left) + " more");
+                         std::to_string(position) + " promises " + std::to_string(chunk.size) +
+                         " bytes but its 'pdta' list holds only " + std::to_string(left) + " more");
         }
         SkipChunkRest(in, chunk, chunk.size - LoadPdtaChunk(in, chunk, tables), end);
     }
@@ -174,12 +174,12 @@ bool ReadSoundFont(CStreamIn& in, SoundFontTables& tables) {
         const uint64_t body = in.Tell();
         if (chunk.size > fileSize - body) {
             throw CError("the LIST chunk at offset " + std::to_string(position) + " promises " +
-                               std::to_string(chunk.size) + " bytes but only " +
-                               std::to_string(fileSize - body) + " remain in the file");
+                         std::to_string(chunk.size) + " bytes but only " +
+                         std::to_string(fileSize - body) + " remain in the file");
         }
         if (chunk.size < 4) {
             throw CError("the LIST chunk at offset " + std::to_string(position) + " is " +
-                               std::to_string(chunk.size) + " bytes, too short for its list type");
+                         std::to_string(chunk.size) + " bytes, too short for its list type");
         }
         const FourCC type = ReadFourCC(in);
         const uint32_t size = chunk.size - 4;

@@ -19,7 +19,7 @@ void CheckTable(const SfTable<Record>& table, const char* id, Emptiness emptines
     if (!table.present) throw CError(std::string("the 'pdta' list has no '") + id + "' chunk");
     if (table.records.empty() && emptiness == Emptiness::Refused) {
         throw CError(std::string("the '") + id +
-                           "' table is empty; it needs at least its terminal record");
+                     "' table is empty; it needs at least its terminal record");
     }
 }
 
@@ -44,8 +44,8 @@ void CheckReferences(const std::vector<SfGenerator>& generators, uint32_t first,
         const SfGenerator& generator = generators[g];
         if (generator.oper == side.referenceOper && generator.amount >= side.referenceCount) {
             throw CError(zone() + " uses " + side.referenced + " " + std::to_string(generator.amount) +
-                               ", but the bank has " + std::to_string(side.referenceCount) + " " +
-                               side.referenced + "s");
+                         ", but the bank has " + std::to_string(side.referenceCount) + " " +
+                         side.referenced + "s");
         }
     }
 }
@@ -58,12 +58,12 @@ void CheckZoneRange(uint32_t first, uint32_t next, uint32_t tableCount, const ch
                     const char* what, const ZoneName& zone) {
     if (next < first) {
         throw CError(zone() + " has its " + what + " index going backwards (" + std::to_string(first) +
-                           ", then " + std::to_string(next) + ")");
+                     ", then " + std::to_string(next) + ")");
     }
     if (next > tableCount) {
         throw CError(zone() + " points past the end of the " + what + " table (index " +
-                           std::to_string(next) + ", '" + tableId + "' holds " +
-                           std::to_string(tableCount) + " records)");
+                     std::to_string(next) + ", '" + tableId + "' holds " +
+                     std::to_string(tableCount) + " records)");
     }
 }
 
@@ -81,13 +81,13 @@ void CheckZones(const std::vector<Header>& headers, const std::vector<SfBag>& ba
         const uint32_t next = headers[i + 1].bagIndex;
         if (next < first) {
             throw CError(owner() + " has its zone index going backwards (" + std::to_string(first) +
-                               ", then " + std::to_string(next) + ")");
+                         ", then " + std::to_string(next) + ")");
         }
         // Zone z reads bag z + 1 as its successor.
         if (next != first && next >= bagCount) {
             throw CError(owner() + " points past the end of the zone table (zone index " +
-                               std::to_string(next) + ", '" + side.bagId + "' holds " +
-                               std::to_string(bagCount) + " records)");
+                         std::to_string(next) + ", '" + side.bagId + "' holds " +
+                         std::to_string(bagCount) + " records)");
         }
         for (uint32_t z = first; z < next; ++z) {
             const auto zone = [&] { return owner() + " zone " + std::to_string(z - first); };
@@ -114,18 +114,18 @@ void CheckSamples(const SoundFontTables& tables, uint64_t largestBuffer) {
             // stream; how long it is, decoding tells.
             if (sample.end <= sample.start || sample.end > tables.sampleDataSize) {
                 throw CError(who() + " has its Ogg Vorbis stream at bytes " + std::to_string(sample.start) +
-                                   " to " + std::to_string(sample.end) + ", outside the " +
-                                   std::to_string(tables.sampleDataSize) + " bytes of the 'smpl' chunk");
+                             " to " + std::to_string(sample.end) + ", outside the " +
+                             std::to_string(tables.sampleDataSize) + " bytes of the 'smpl' chunk");
             }
             continue;
         }
         if (sample.end < sample.start) {
             throw CError(who() + " ends before it starts (start " + std::to_string(sample.start) +
-                               ", end " + std::to_string(sample.end) + ")");
+                         ", end " + std::to_string(sample.end) + ")");
         }
         if (sample.end > points) {
             throw CError(who() + " ends past the sample data (end " + std::to_string(sample.end) +
-                               ", the 'smpl' chunk holds " + std::to_string(points) + " points)");
+                         ", the 'smpl' chunk holds " + std::to_string(points) + " points)");
         }
         if (const uint64_t bytes = 2 * uint64_t{sample.end - sample.start}; bytes > largestBuffer) {
             throw CError(who() + " holds " + std::to_string(bytes) + " bytes, " + MoreThanThisBuildHolds());

@@ -154,7 +154,7 @@ WavFormat ReadFmt(CStreamIn& in, uint32_t size) {
 WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
     if (size < kSamplerRecordSize) {
         throw CError("the 'smpl' chunk is " + std::to_string(size) +
-                           " bytes, shorter than its 36-byte header");
+                     " bytes, shorter than its 36-byte header");
     }
     uint8_t record[kSamplerRecordSize];
     in.Read(record, kSamplerRecordSize);
@@ -165,8 +165,8 @@ WavSampler ReadSmpl(CStreamIn& in, uint32_t size) {
     if (sampler.loopCount > 0) {
         if (size < kSamplerRecordSize + kLoopRecordSize) {
             throw CError("the 'smpl' chunk promises " + std::to_string(sampler.loopCount) +
-                               " loops but is only " + std::to_string(size) +
-                               " bytes, too short for the first one");
+                         " loops but is only " + std::to_string(size) +
+                         " bytes, too short for the first one");
         }
         uint8_t loop[kLoopRecordSize];
         in.Read(loop, kLoopRecordSize);
@@ -182,8 +182,8 @@ void CheckChunkFits(const RiffChunkHeader& header, uint64_t position, uint64_t f
     const uint64_t remaining = position < fileSize ? fileSize - position : 0;
     if (header.size > remaining) {
         throw CError("the " + DescribeFourCC(header.id) + " chunk at offset " +
-                           std::to_string(position - 8) + " promises " + std::to_string(header.size) +
-                           " bytes but only " + std::to_string(remaining) + " remain in the file");
+                     std::to_string(position - 8) + " promises " + std::to_string(header.size) +
+                     " bytes but only " + std::to_string(remaining) + " remain in the file");
     }
 }
 
@@ -191,7 +191,7 @@ WavContents WalkChunks(CStreamIn& in) {
     const uint64_t fileSize = in.GetSize();
     if (fileSize < 12) {
         throw CError("not a WAV file: " + std::to_string(fileSize) +
-                           " bytes is too short for a RIFF header");
+                     " bytes is too short for a RIFF header");
     }
     const FourCC riff = ReadFourCC(in);
     if (riff != MakeFourCC("RIFF")) throw CError("not a WAV file: no RIFF header");
@@ -282,7 +282,7 @@ ConvertedBank ImportWav(CStreamIn& in, uint64_t largestBuffer) {
     // One channel at a time is held in memory.
     if (2 * uint64_t{frames} > largestBuffer) {
         throw CError("the 'data' chunk holds " + std::to_string(contents.dataSize) + " bytes, " +
-                           MoreThanThisBuildHolds());
+                     MoreThanThisBuildHolds());
     }
     const bool looped = sampler.loopCount != 0;
 

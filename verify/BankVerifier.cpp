@@ -89,7 +89,7 @@ void VerifySample(const Bank& bank, uint32_t i, const CSamplePcmSource& source, 
     const std::span<const int16_t> original = source.Read(i, check.sourceBuffer);
     if (original.size() != decoded.size()) {
         throw CError(Describe("sample", i, sample.record.name) + ": the source holds " +
-                           std::to_string(original.size()) + " frames, the bank " + std::to_string(decoded.size()));
+                     std::to_string(original.size()) + " frames, the bank " + std::to_string(decoded.size()));
     }
     // memcmp compares many bytes a step; the frame is looked for only
     // once they differ. An empty sample's buffers may be null, which
@@ -98,8 +98,8 @@ void VerifySample(const Bank& bank, uint32_t i, const CSamplePcmSource& source, 
         const auto [at, _] = std::mismatch(decoded.begin(), decoded.end(), original.begin());
         const auto frame = static_cast<std::size_t>(at - decoded.begin());
         throw CError(Describe("sample", i, sample.record.name) + ": frame " + std::to_string(frame) +
-                           " decodes to " + std::to_string(decoded[frame]) + ", the source holds " +
-                           std::to_string(original[frame]));
+                     " decodes to " + std::to_string(decoded[frame]) + ", the source holds " +
+                     std::to_string(original[frame]));
     }
 }
 
