@@ -133,6 +133,8 @@ const char* kbn_last_error(const kbn_bank* bank) {
     return bank->lastError.c_str();
 }
 
+uint64_t kbn_bank_bytes(const kbn_bank* bank) { return bank->bank.fileSize; }
+
 uint32_t kbn_sample_count(const kbn_bank* bank) { return static_cast<uint32_t>(bank->bank.samples.size()); }
 uint32_t kbn_instrument_count(const kbn_bank* bank) { return static_cast<uint32_t>(bank->bank.instruments.size()); }
 uint32_t kbn_preset_count(const kbn_bank* bank) { return static_cast<uint32_t>(bank->bank.presets.size()); }
@@ -149,6 +151,7 @@ int kbn_get_sample(const kbn_bank* bank, uint32_t sample, kbn_sample_info* info,
         info->pitch_correction = s.record.pitchCorrection;
         info->flags = s.record.flags;
         info->encoded_bytes = s.packedSize;
+        info->encoded_bits = s.bitCount;
     });
 }
 
@@ -196,7 +199,7 @@ int kbn_get_modulator(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint3
         const kbn::ModulatorRecord& m = At(ZoneOf(bank, kind, owner, zone).modulators, modulator, "modulator");
         out->source = m.source;
         out->destination = m.destination;
-        out->destination_is_generator = kbn::SoundFontGeneratorOf(m.destination).has_value() ? 1 : 0;
+        out->destination_name = kbn::GeneratorNameText(m.destination);
         out->amount = m.amount;
         out->amount_source = m.amountSource;
         out->transform = m.transform;

@@ -4,11 +4,62 @@
 #include <ostream>
 #include <string>
 
-#include "bank/GeneratorNames.h"
-#include "bank/NameText.h"
+#include "stream/Error.h"
 
 namespace kbn {
 namespace {
+
+// A failure of the C API inside a listing: the bank was read whole when it
+// was opened, so this is a fault of the listing, reported as any error.
+void Check(int status, const kbn_error& error) {
+    if (status != KBN_OK) throw CError(error.message);
+}
+
+kbn_sample_info Sample(const kbn_bank* bank, uint32_t i) {
+    kbn_sample_info info;
+    kbn_error error;
+    Check(kbn_get_sample(bank, i, &info, &error), error);
+    return info;
+}
+
+kbn_zone_info Zone(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t z) {
+    kbn_zone_info info;
+    kbn_error error;
+    Check(kbn_get_zone(bank, kind, owner, z, &info, &error), error);
+    return info;
+}
+
+kbn_generator Generator(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t z, uint32_t g) {
+    kbn_generator generator;
+    kbn_error error;
+    Check(kbn_get_generator(bank, kind, owner, z, g, &generator, &error), error);
+    return generator;
+}
+
+kbn_modulator Modulator(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t z, uint32_t m) {
+    kbn_modulator modulator;
+    kbn_error error;
+    Check(kbn_get_modulator(bank, kind, owner, z, m, &modulator, &error), error);
+    return modulator;
+}
+
+// An owner's zone count and name: an instrument's or a preset's.
+struct Owner {
+    std::string name;
+    uint32_t zones = 0;
+};
+
+Owner OwnerOf(const kbn_bank* bank, kbn_kind kind, uint32_t i) {
+    kbn_error error;
+    if (kind == KBN_INSTRUMENT) {
+        kbn_instrument_info info;
+        Check(kbn_get_instrument(bank, i, &info, &error), error);
+        return {info.name, info.zone_count};
+    }
+    kbn_preset_info info;
+    Check(kbn_get_preset(bank, i, &info, &error), error);
+    return {info.name, info.zone_count};
+}
 
 std::string Hex(unsigned value, int digits) {
     char text[16];
@@ -16,62 +67,191 @@ std::string Hex(unsigned value, int digits) {
     return text;
 }
 
-// Ranges as "low-high"; sample and instrument indexes unsigned; every
-// other amount as the signed 16-bit value it is.
-std::string Amount(const GeneratorEntry& entry) {
-    const std::string name = GeneratorName(entry.id);
-    if (name == "keyRange" || name == "velRange") {
-        return std::to_string(entry.amount & 0xFF) + "-" + std::to_string(entry.amount >> 8);
-    }
-    if (name == "sampleID" || name == "instrument") return std::to_string(entry.amount);
-    return std::to_string(static_cast<int16_t>(entry.amount));
+std::string BitsPerSample(const kbn_sample_info& sample) {
+    if (sample.length == 0) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(sample.encoded_bits) / sample.length);
+    return text;
 }
 
-void ListZones(std::ostream& out, const std::vector<BankZone>& zones) {
-    for (std::size_t z = 0; z < zones.size(); ++z) {
-        out << "  zone " << z << ":";
-        for (const GeneratorEntry& entry : zones[z].generators) out << " " << GeneratorName(entry.id) << "=" << Amount(entry);
-        out << "\n";
-        for (const ModulatorRecord& m : zones[z].modulators) {
-            out << "    modulator source=" << Hex(m.source, 4) << " destination=";
-            if (m.destination >= 1 && m.destination <= 52) {
-                out << GeneratorName(m.destination);
-            } else {
-                out << Hex(m.destination, 4);
-            }
-            out << " amount=" << m.amount << " amountSource=" << Hex(m.amountSource, 4)
-                << " transform=" << m.transform << "\n";
+bool IsRange(const kbn_generator& g) { return g.soundfont_number == 43 || g.soundfont_number == 44; }
+bool IsIndex(const kbn_generator& g) { return g.soundfont_number == 41 || g.soundfont_number == 53; }
+
+// Ranges as "low-high"; sample and instrument indexes unsigned; every
+// other amount as the signed 16-bit value it is.
+std::string Amount(const kbn_generator& g) {
+    if (IsRange(g)) return std::to_string(g.amount & 0xFF) + "-" + std::to_string(g.amount >> 8);
+    if (IsIndex(g)) return std::to_string(g.amount);
+    return std::to_string(static_cast<int16_t>(g.amount));
+}
+
+// A name between quotes, with quotes, backslashes and every byte outside
+// printable ASCII escaped; `escapeFormat` writes such a byte.
+std::string Escaped(const char* name, const char* escapeFormat) {
+    std::string text = "\"";
+    for (const char* c = name; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+            text += *c;
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            text += *c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, escapeFormat, byte);
+            text += escaped;
         }
     }
+    text += '"';
+    return text;
+}
+
+std::string Quoted(const char* name) { return Escaped(name, "\\x%02X"); }
+
+// JSON has no byte escapes: a byte becomes the code point of its value.
+std::string JsonString(const char* name) { return Escaped(name, "\\u%04X"); }
+
+void ListZones(std::ostream& out, const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t zones) {
+    for (uint32_t z = 0; z < zones; ++z) {
+        const kbn_zone_info zone = Zone(bank, kind, owner, z);
+        out << "  zone " << z << ":";
+        for (uint32_t g = 0; g < zone.generator_count; ++g) {
+            const kbn_generator generator = Generator(bank, kind, owner, z, g);
+            out << " " << generator.name << "=" << Amount(generator);
+        }
+        out << "\n";
+        for (uint32_t m = 0; m < zone.modulator_count; ++m) {
+            const kbn_modulator mod = Modulator(bank, kind, owner, z, m);
+            out << "    modulator source=" << Hex(mod.source, 4) << " destination="
+                << (*mod.destination_name != '\0' ? std::string(mod.destination_name) : Hex(mod.destination, 4))
+                << " amount=" << mod.amount << " amountSource=" << Hex(mod.amount_source, 4)
+                << " transform=" << mod.transform << "\n";
+        }
+    }
+}
+
+// Items of a JSON array, each on a line of its own, indented.
+class CJsonList {
+public:
+    CJsonList(std::ostream& out, const char* indent) : out_(out), indent_(indent) {}
+    std::ostream& Next() {
+        out_ << (first_ ? "\n" : ",\n") << indent_;
+        first_ = false;
+        return out_;
+    }
+    // Closes the array's last item: "]" on its own line, or "[]" for none.
+    void End(const char* closingIndent) {
+        if (!first_) out_ << "\n" << closingIndent;
+        out_ << "]";
+    }
+
+private:
+    std::ostream& out_;
+    const char* indent_;
+    bool first_ = true;
+};
+
+void ZonesAsJson(std::ostream& out, const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t zones) {
+    out << "\"zones\": [";
+    CJsonList zoneList(out, "        ");
+    for (uint32_t z = 0; z < zones; ++z) {
+        const kbn_zone_info zone = Zone(bank, kind, owner, z);
+        zoneList.Next() << "{\"generators\": [";
+        CJsonList generators(out, "          ");
+        for (uint32_t g = 0; g < zone.generator_count; ++g) {
+            const kbn_generator generator = Generator(bank, kind, owner, z, g);
+            std::ostream& item = generators.Next();
+            item << "{\"name\": \"" << generator.name << "\", \"id\": " << generator.id
+                 << ", \"number\": " << generator.soundfont_number << ", \"amount\": ";
+            if (IsRange(generator)) {
+                item << "{\"low\": " << (generator.amount & 0xFF) << ", \"high\": " << (generator.amount >> 8) << "}";
+            } else {
+                item << Amount(generator);
+            }
+            item << "}";
+        }
+        generators.End("        ");
+        out << ", \"modulators\": [";
+        CJsonList modulators(out, "          ");
+        for (uint32_t m = 0; m < zone.modulator_count; ++m) {
+            const kbn_modulator mod = Modulator(bank, kind, owner, z, m);
+            modulators.Next() << "{\"source\": " << mod.source << ", \"destination\": " << mod.destination
+                              << ", \"destination_name\": "
+                              << (*mod.destination_name != '\0' ? JsonString(mod.destination_name) : "null")
+                              << ", \"amount\": " << mod.amount << ", \"amount_source\": " << mod.amount_source
+                              << ", \"transform\": " << mod.transform << "}";
+        }
+        modulators.End("        ");
+        out << "}";
+    }
+    zoneList.End("      ");
 }
 
 }  // namespace
 
-void ListBank(std::ostream& out, const Bank& bank) {
-    out << "bank: " << bank.samples.size() << " samples, " << bank.instruments.size() << " instruments, "
-        << bank.presets.size() << " presets, " << bank.fileSize << " bytes\n";
-    for (std::size_t i = 0; i < bank.samples.size(); ++i) {
-        const BankSample& sample = bank.samples[i];
-        const SampleRecord& r = sample.record;
-        char bitsPerSample[32] = "-";
-        if (r.length != 0) {
-            std::snprintf(bitsPerSample, sizeof bitsPerSample, "%.2f",
-                          static_cast<double>(sample.bitCount) / static_cast<double>(r.length));
+void ListBankAsJson(std::ostream& out, const kbn_bank* bank) {
+    out << "{\n  \"bytes\": " << kbn_bank_bytes(bank) << ",\n  \"samples\": [";
+    CJsonList samples(out, "    ");
+    for (uint32_t i = 0; i < kbn_sample_count(bank); ++i) {
+        const kbn_sample_info s = Sample(bank, i);
+        samples.Next() << "{\"index\": " << i << ", \"name\": " << JsonString(s.name) << ", \"length\": " << s.length
+                       << ", \"loop_start\": " << s.loop_start << ", \"loop_end\": " << s.loop_end
+                       << ", \"sample_rate\": " << s.sample_rate << ", \"root_key\": " << unsigned{s.root_key}
+                       << ", \"pitch_correction\": " << int{s.pitch_correction} << ", \"flags\": " << unsigned{s.flags}
+                       << ", \"encoded_bytes\": " << s.encoded_bytes << ", \"encoded_bits\": " << s.encoded_bits
+                       << "}";
+    }
+    samples.End("  ");
+    for (const kbn_kind kind : {KBN_INSTRUMENT, KBN_PRESET}) {
+        out << ",\n  \"" << (kind == KBN_INSTRUMENT ? "instruments" : "presets") << "\": [";
+        CJsonList owners(out, "    ");
+        const uint32_t count = kind == KBN_INSTRUMENT ? kbn_instrument_count(bank) : kbn_preset_count(bank);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::ostream& item = owners.Next();
+            uint32_t zones = 0;
+            if (kind == KBN_INSTRUMENT) {
+                const Owner instrument = OwnerOf(bank, kind, i);
+                item << "{\"index\": " << i << ", \"name\": " << JsonString(instrument.name.c_str());
+                zones = instrument.zones;
+            } else {
+                kbn_preset_info preset;
+                kbn_error error;
+                Check(kbn_get_preset(bank, i, &preset, &error), error);
+                item << "{\"index\": " << i << ", \"name\": " << JsonString(preset.name) << ", \"preset\": "
+                     << preset.preset << ", \"bank\": " << preset.bank;
+                zones = preset.zone_count;
+            }
+            item << ",\n      ";
+            ZonesAsJson(out, bank, kind, i, zones);
+            out << "}";
         }
-        out << "sample " << i << " " << QuotedName(r.name) << " length=" << r.length << " loop=" << r.loopStart
-            << "-" << r.loopEnd << " rate=" << r.sampleRate << " key=" << unsigned{r.rootKey}
-            << " correction=" << int{r.pitchCorrection} << " flags=" << Hex(r.flags, 2)
-            << " bytes=" << (10 + sample.packedSize) << " bits/sample=" << bitsPerSample << "\n";
+        owners.End("  ");
     }
-    for (std::size_t i = 0; i < bank.instruments.size(); ++i) {
-        out << "instrument " << i << " " << QuotedName(bank.instruments[i].name) << "\n";
-        ListZones(out, bank.instruments[i].zones);
+    out << "\n}\n";
+}
+
+void ListBank(std::ostream& out, const kbn_bank* bank) {
+    out << "bank: " << kbn_sample_count(bank) << " samples, " << kbn_instrument_count(bank) << " instruments, "
+        << kbn_preset_count(bank) << " presets, " << kbn_bank_bytes(bank) << " bytes\n";
+    for (uint32_t i = 0; i < kbn_sample_count(bank); ++i) {
+        const kbn_sample_info s = Sample(bank, i);
+        out << "sample " << i << " " << Quoted(s.name) << " length=" << s.length << " loop=" << s.loop_start << "-"
+            << s.loop_end << " rate=" << s.sample_rate << " key=" << unsigned{s.root_key}
+            << " correction=" << int{s.pitch_correction} << " flags=" << Hex(s.flags, 2)
+            << " bytes=" << (10 + s.encoded_bytes) << " bits/sample=" << BitsPerSample(s) << "\n";
     }
-    for (std::size_t i = 0; i < bank.presets.size(); ++i) {
-        const BankPreset& preset = bank.presets[i];
-        out << "preset " << i << " " << QuotedName(preset.name) << " bank=" << preset.bank
+    for (uint32_t i = 0; i < kbn_instrument_count(bank); ++i) {
+        const Owner instrument = OwnerOf(bank, KBN_INSTRUMENT, i);
+        out << "instrument " << i << " " << Quoted(instrument.name.c_str()) << "\n";
+        ListZones(out, bank, KBN_INSTRUMENT, i, instrument.zones);
+    }
+    for (uint32_t i = 0; i < kbn_preset_count(bank); ++i) {
+        kbn_preset_info preset;
+        kbn_error error;
+        Check(kbn_get_preset(bank, i, &preset, &error), error);
+        out << "preset " << i << " " << Quoted(preset.name) << " bank=" << preset.bank
             << " program=" << preset.preset << "\n";
-        ListZones(out, preset.zones);
+        ListZones(out, bank, KBN_PRESET, i, preset.zone_count);
     }
 }
 

@@ -14,9 +14,7 @@
 #include "export/SoundFontWriter.h"
 #include "export/WavWriter.h"
 #include "platform/Platform.h"
-#include "platform/Threads.h"
 #include "reader/BankReader.h"
-#include "reader/SampleReader.h"
 #include "stream/AtomicOutputFile.h"
 #include "stream/RvFile.h"
 
@@ -38,6 +36,7 @@ constexpr const char* kHelp =
     "  -x, --extract DIR    write every sample into DIR as a 16-bit mono WAV file\n"
     "                       with a smpl chunk (root key and loop)\n"
     "      --sf2 OUT.sf2    rebuild a SoundFont 2 bank\n"
+    "      --json           list the bank as one JSON document\n"
     "  -h, --help           print this help and exit\n"
     "      --version        print the version and exit\n"
     "      --               end of options\n"
@@ -45,7 +44,7 @@ constexpr const char* kHelp =
     "Without an option the bank is listed on standard output.\n"
     "Exit status: 0 success, 1 a defect in the bank or a failure, 255 usage error.\n";
 
-enum class Mode { List, Test, Extract, Rebuild };
+enum class Mode { List, Json, Test, Extract, Rebuild };
 
 struct DumpOptions {
     bool help = false;
@@ -87,6 +86,9 @@ std::optional<DumpOptions> ParseOptions(int argc, const char* const* argv, std::
         } else if (arg == "-t" || arg == "--test") {
             ++modes;
             options.mode = Mode::Test;
+        } else if (arg == "--json") {
+            ++modes;
+            options.mode = Mode::Json;
         } else if (arg == "-x" || arg == "--extract" || arg.starts_with("--extract=")) {
             takeValue(Mode::Extract, "--extract");
         } else if (arg == "--sf2" || arg.starts_with("--sf2=")) {
@@ -97,7 +99,7 @@ std::optional<DumpOptions> ParseOptions(int argc, const char* const* argv, std::
         if (!error.empty()) return std::nullopt;
     }
     if (modes > 1) {
-        error = "--test, --extract and --sf2 exclude each other";
+        error = "--test, --json, --extract and --sf2 exclude each other";
         return std::nullopt;
     }
     if (options.threads != 0 && options.mode != Mode::Test) {
@@ -107,49 +109,84 @@ std::optional<DumpOptions> ParseOptions(int argc, const char* const* argv, std::
     return options;
 }
 
-struct OpenBank {
-    CRvFile file;
-    Bank bank;
+// A bank opened through the library's C API, as a tool would open it.
+class CApiBank {
+public:
+    explicit CApiBank(const std::string& path) : path_(path) {
+        kbn_error error;
+        bank_ = kbn_open_file(path.c_str(), &error);
+        if (bank_ == nullptr) Fail(error);
+    }
+    ~CApiBank() { kbn_close(bank_); }
+    CApiBank(const CApiBank&) = delete;
+    CApiBank& operator=(const CApiBank&) = delete;
+
+    kbn_bank* Get() const { return bank_; }
+    // A failed call's message names the bank already.
+    [[noreturn]] void Fail(const kbn_error& error) const {
+        const std::string message = error.message;
+        const std::string prefix = path_ + ": ";
+        if (message.starts_with(prefix)) throw CError(message.substr(prefix.size()), path_);
+        throw CError(message, path_);
+    }
+
+private:
+    std::string path_;
+    kbn_bank* bank_ = nullptr;
 };
 
-void Open(OpenBank& opened, const std::string& path) {
-    opened.file.Open(path.c_str(), CRvFile::kAccessRead, 0);
-    opened.bank = ReadBank(opened.file);
+// Decodes the samples on `threads` threads; the defect reported is the
+// first in order whatever the threads.
+void TestBank(const CApiBank& bank, const std::string& path, unsigned threads, std::ostream& out) {
+    kbn_error error;
+    if (kbn_test(bank.Get(), threads, &error) != KBN_OK) bank.Fail(error);
+    out << path << ": ok, " << kbn_sample_count(bank.Get()) << " samples, " << kbn_instrument_count(bank.Get())
+        << " instruments, " << kbn_preset_count(bank.Get()) << " presets\n";
 }
 
-// Decodes the samples on `threads` threads, each reading its own; the
-// defect reported is the first in order whatever the threads.
-void TestBank(OpenBank& opened, const std::string& path, unsigned threads, std::ostream& out) {
-    CheckBankReferences(opened.bank);
-    const Bank& bank = opened.bank;
-    ForEachOnThreads(
-        static_cast<uint32_t>(bank.samples.size()), threads,
-        [&] { return CSampleReader(opened.file, SampleAccess::AtPositions); },
-        [&](CSampleReader& reader, uint32_t i) { reader.Read(bank.samples[i], i); });
-    out << path << ": ok, " << opened.bank.samples.size() << " samples, " << opened.bank.instruments.size()
-        << " instruments, " << opened.bank.presets.size() << " presets\n";
+SampleRecord RecordOf(const kbn_sample_info& info) {
+    SampleRecord record;
+    std::copy(info.name, info.name + kNameSize, record.name.begin());
+    record.length = info.length;
+    record.loopStart = info.loop_start;
+    record.loopEnd = info.loop_end;
+    record.sampleRate = info.sample_rate;
+    record.rootKey = info.root_key;
+    record.pitchCorrection = info.pitch_correction;
+    record.flags = info.flags;
+    return record;
 }
 
-void ExtractSamples(OpenBank& opened, const std::string& bankPath, const std::string& directory) {
+// One sample at a time: its PCM, then its WAV file.
+void ExtractSamples(const CApiBank& bank, const std::string& bankPath, const std::string& directory) {
     if (!platform::MakeDirectory(directory)) {
         throw CError("cannot create the directory: " + platform::ErrorText(platform::LastError()), directory);
     }
-    CSampleReader reader(opened.file);
-    for (uint32_t i = 0; i < opened.bank.samples.size(); ++i) {
-        const BankSample& sample = opened.bank.samples[i];
-        const std::span<const int16_t> pcm = reader.Read(sample, i);
-        CAtomicOutputFile wav(directory + "/" + SampleFileName(i, sample.record.name), bankPath);
-        WriteSampleWav(wav.Stream(), sample.record, pcm);
+    std::vector<int16_t> pcm;
+    for (uint32_t i = 0; i < kbn_sample_count(bank.Get()); ++i) {
+        kbn_sample_info info;
+        kbn_error error;
+        if (kbn_get_sample(bank.Get(), i, &info, &error) != KBN_OK) bank.Fail(error);
+        pcm.resize(info.length);
+        if (kbn_decode(bank.Get(), i, 0, info.length, pcm.data(), &error) != KBN_OK) bank.Fail(error);
+        const SampleRecord record = RecordOf(info);
+        CAtomicOutputFile wav(directory + "/" + SampleFileName(i, record.name), bankPath);
+        WriteSampleWav(wav.Stream(), record, pcm);
         wav.Commit();
     }
 }
 
-void RebuildSoundFont(OpenBank& opened, const std::string& bankPath, const std::string& target) {
+// The SoundFont writer takes the bank's whole structure, which the C++
+// reader gives.
+void RebuildSoundFont(const std::string& bankPath, const std::string& target) {
+    CRvFile file;
+    file.Open(bankPath.c_str(), CRvFile::kAccessRead, 0);
+    const Bank bank = ReadBank(file);
     CAtomicOutputFile sf2(target, bankPath);
     const SamplePcmSource pcm = [&](uint32_t index) {
-        return ReadSamplePcm(opened.file, opened.bank.samples[index], index);
+        return ReadSamplePcm(file, bank.samples[index], index);
     };
-    WriteSoundFont(sf2.Stream(), opened.bank, pcm, GetStem(bankPath));
+    WriteSoundFont(sf2.Stream(), bank, pcm, GetStem(bankPath));
     sf2.Commit();
 }
 
@@ -171,20 +208,22 @@ int RunKbndump(int argc, const char* const* argv, std::ostream& out, std::ostrea
         return 0;
     }
     if (options->paths.size() != 1) {
-        err << "Usage: kbndump [--test [-j N] | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n";
+        err << "Usage: kbndump [--test [-j N] | --json | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n";
         return kStatusUsage;
     }
     const std::string& path = options->paths[0];
     return RunReportingFailures(err, path, [&] {
-        OpenBank opened;
-        Open(opened, path);
+        if (options->mode == Mode::Rebuild) {
+            RebuildSoundFont(path, options->target);
+            return 0;
+        }
+        const CApiBank bank(path);
         switch (options->mode) {
-            case Mode::List: ListBank(out, opened.bank); break;
-            case Mode::Test:
-                TestBank(opened, path, options->threads != 0 ? options->threads : DefaultThreadCount(), out);
-                break;
-            case Mode::Extract: ExtractSamples(opened, path, options->target); break;
-            case Mode::Rebuild: RebuildSoundFont(opened, path, options->target); break;
+            case Mode::List: ListBank(out, bank.Get()); break;
+            case Mode::Json: ListBankAsJson(out, bank.Get()); break;
+            case Mode::Test: TestBank(bank, path, options->threads, out); break;
+            case Mode::Extract: ExtractSamples(bank, path, options->target); break;
+            case Mode::Rebuild: break;
         }
         return 0;
     });

@@ -77,6 +77,9 @@ KBN_API void kbn_close(kbn_bank* bank);
  * did. Valid until the next failing call on the bank or kbn_close. */
 KBN_API const char* kbn_last_error(const kbn_bank* bank);
 
+/* The bank's size in bytes. */
+KBN_API uint64_t kbn_bank_bytes(const kbn_bank* bank);
+
 /* How many samples, instruments and presets the bank holds. */
 KBN_API uint32_t kbn_sample_count(const kbn_bank* bank);
 KBN_API uint32_t kbn_instrument_count(const kbn_bank* bank);
@@ -97,6 +100,7 @@ typedef struct kbn_sample_info {
     int8_t pitch_correction; /* cents */
     uint8_t flags;        /* KBN_SAMPLE_* (bit 0x01 is always set) */
     uint64_t encoded_bytes; /* what decoding it reads and allocates */
+    uint64_t encoded_bits;  /* of which the blocks take this many bits */
 } kbn_sample_info;
 
 KBN_API int kbn_get_sample(const kbn_bank* bank, uint32_t sample, kbn_sample_info* info, kbn_error* error);
@@ -144,12 +148,12 @@ KBN_API int kbn_get_generator(const kbn_bank* bank, kbn_kind kind, uint32_t owne
                               uint32_t generator, kbn_generator* out, kbn_error* error);
 
 /* A modulator in the SoundFont layout; a destination that names a
- * generator is given as the bank's generator id (destination_is_generator
- * set), any other (a link to a modulator) as stored. */
+ * generator is given as the bank's generator id, with that generator's
+ * name, any other (a link to a modulator) as stored, with the name "". */
 typedef struct kbn_modulator {
     uint16_t source;
     uint16_t destination;
-    int destination_is_generator;
+    const char* destination_name; /* static */
     int16_t amount;
     uint16_t amount_source;
     uint16_t transform;

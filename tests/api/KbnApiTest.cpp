@@ -97,7 +97,7 @@ TEST(KbnApi, ReadsTheRecordsAndSamplesFromAFileOrMemory) {
         kbn_modulator modulator;
         ASSERT_EQ(kbn_get_modulator(bank, KBN_INSTRUMENT, 0, 0, 0, &modulator, nullptr), KBN_OK);
         EXPECT_EQ(modulator.destination, 9);  // initialAttenuation, as the bank numbers it
-        EXPECT_EQ(modulator.destination_is_generator, 1);
+        EXPECT_STREQ(modulator.destination_name, "initialAttenuation");
         EXPECT_EQ(modulator.amount, -960);
         EXPECT_EQ(Decode(bank, 0, 0, 5000), test::MakeSignal(test::Signal::Sine, 5000));
         EXPECT_EQ(Decode(bank, 1, 0, 77), test::MakeSignal(test::Signal::Noise, 77));

@@ -87,6 +87,18 @@ TEST_F(Kbndump, ListsTheBankInAStableTextForm) {
                   "  zone 0: instrument=1\n");
 }
 
+// The JSON listing says what the text listing says: written out in the
+// text form by another program, it is the same listing, byte for byte.
+TEST_F(Kbndump, JsonListsWhatTheTextListingLists) {
+    const test::ProgramResult json = Dump({"--json", "in.kbn"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    test::WriteFileBytes(dir_ / "in.json", std::vector<uint8_t>(json.out.begin(), json.out.end()));
+    const test::ProgramResult text = test::RunProgram(
+        {"/usr/bin/python3", test::SourceDir() + "/tests/dump/json_as_listing.py", dir_ / "in.json"});
+    ASSERT_EQ(text.status, 0) << "python3 is needed (Debian package python3): " << text.err;
+    EXPECT_EQ(text.out, Dump({"in.kbn"}).out);
+}
+
 TEST_F(Kbndump, TestPassesASoundBank) {
     const test::ProgramResult result = Dump({"--test", "in.kbn"});
     EXPECT_EQ(result.status, 0) << result.err;
@@ -224,10 +236,10 @@ TEST_P(KbndumpUsage, IsAStatus255Error) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, KbndumpUsage,
-    testing::Values(UsageCase{"NoBank", {}, "Usage: kbndump [--test [-j N] | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
-                    UsageCase{"TwoBanks", {"a.kbn", "b.kbn"}, "Usage: kbndump [--test [-j N] | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
+    testing::Values(UsageCase{"NoBank", {}, "Usage: kbndump [--test [-j N] | --json | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
+                    UsageCase{"TwoBanks", {"a.kbn", "b.kbn"}, "Usage: kbndump [--test [-j N] | --json | --extract DIR | --sf2 OUT.sf2] BANK.kbn\n"},
                     UsageCase{"TwoModes", {"-t", "--sf2", "x.sf2", "a.kbn"},
-                              "kbndump: --test, --extract and --sf2 exclude each other (kbndump --help lists the options)\n"},
+                              "kbndump: --test, --json, --extract and --sf2 exclude each other (kbndump --help lists the options)\n"},
                     UsageCase{"MissingValue", {"a.kbn", "--extract"},
                               "kbndump: --extract needs a value (kbndump --help lists the options)\n"},
                     UsageCase{"NoThreads", {"-t", "-j", "0", "a.kbn"},

@@ -80,5 +80,6 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
 
 std::string KbnconvPath() { return KBNCONV_PATH; }
 std::string KbndumpPath() { return KBNDUMP_PATH; }
+std::string SourceDir() { return KBN_SOURCE_DIR; }
 
 }  // namespace kbn::test

@@ -35,5 +35,7 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
 // The paths of the built programs.
 std::string KbnconvPath();
 std::string KbndumpPath();
+// The source tree, for the scripts the tests run.
+std::string SourceDir();
 
 }  // namespace kbn::test
