@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building and testing kbnconv need.
 # Does nothing when everything is there already.
+#   install-deps.sh          everything scripts/test.sh needs
+#   install-deps.sh --build  only what building and converting need (scripts/demo.sh)
 set -euo pipefail
 
-packages=(
+build=(
   cmake g++ make           # the build
   pkg-config libvorbis-dev # SF3 SoundFonts' Ogg Vorbis samples
+  timgm6mb-soundfont       # a real General MIDI bank: the demo's, and the end-to-end tests'
+)
+packages=(
+  "${build[@]}"
   libgtest-dev             # the unit tests
   libbenchmark-dev         # the microbenchmarks
-  timgm6mb-soundfont       # a real General MIDI bank for the end-to-end tests
   musescore-general-soundfont-small fluidr3mono-gm-soundfont  # real SF3 banks
   sox                      # WAV files made by another program
   fluidsynth               # a real SoundFont player for the render comparison
@@ -29,6 +34,31 @@ wine64=(wine64 g++-mingw-w64-x86-64-posix)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing_of() { for package in "$@"; do installed "$package" || echo "$package"; done; }
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+# A mirror in the middle of a sync serves indexes that fail their checks for a
+# while: try again rather than fail the whole run on the first attempt.
+update() {
+  for attempt in 1 2 3; do
+    "${as_root[@]}" apt-get update -qq && return
+    [ "$attempt" -lt 3 ] || { echo "apt-get update failed 3 times; going on with the indexes it has" >&2; return; }
+    echo "apt-get update failed (attempt $attempt); retrying" >&2
+    sleep $((attempt * 20))
+  done
+}
+
+case "${1:-}" in
+  --build)
+    mapfile -t missing < <(missing_of "${build[@]}")
+    [ ${#missing[@]} -ne 0 ] || exit 0
+    echo "Installing: ${missing[*]}" >&2
+    update
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    exit 0 ;;
+  "") ;;
+  *) echo "usage: $0 [--build]" >&2; exit 2 ;;
+esac
 
 mapfile -t missing < <(missing_of "${packages[@]}")
 mapfile -t missing32 < <(missing_of "${wine32[@]}")
@@ -42,19 +72,9 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "Installing: ${missing[*]} ${missing32[*]}" >&2
-as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
-export DEBIAN_FRONTEND=noninteractive
 # wine32 is a 32-bit package.
 dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
-# A mirror in the middle of a sync serves indexes that fail their checks for a
-# while: try again rather than fail the whole run on the first attempt.
-for attempt in 1 2 3; do
-  "${as_root[@]}" apt-get update -qq && break
-  [ "$attempt" -lt 3 ] || { echo "apt-get update failed 3 times; going on with the indexes it has" >&2; break; }
-  echo "apt-get update failed (attempt $attempt); retrying" >&2
-  sleep $((attempt * 20))
-done
+update
 [ ${#missing[@]} -eq 0 ] || "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 if [ ${#missing32[@]} -ne 0 ] &&
    ! "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing32[@]}"; then
