@@ -1,12 +1,16 @@
-// libFuzzer harness: a bank from anywhere goes through the strict reader, the
-// reference check, the listing and the decoder of every sample, as kbndump
-// takes it; a bank that passes all of them is rebuilt into a SoundFont and
-// converted back, which must give the same samples. Everything refused must
-// be refused with the reader's or the exporter's own error.
+// libFuzzer harness: a bank from anywhere goes through the library's C API
+// as a player takes it (open, listing, test, whole and partial decodes) and
+// through the strict reader; a bank the test passes is rebuilt into a
+// SoundFont and converted back, which must give the same samples. The C API
+// must agree with itself: a test that passes means every sample decodes,
+// and any range of a sample decodes to that range of the whole.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
 #include <vector>
+
+#include "kbn/kbn.h"
 
 #include "dump/BankListing.h"
 #include "export/SoundFontWriter.h"
@@ -48,39 +52,51 @@ void RebuildAndConvertBack(const Bank& bank, const std::vector<std::vector<int16
     }
 }
 
+// A range of the sample picked by the sample's own length, decoded alone,
+// must equal the same frames of the whole decode.
+void CheckRange(kbn_bank* api, uint32_t i, const std::vector<int16_t>& whole) {
+    const auto length = static_cast<uint32_t>(whole.size());
+    const uint32_t first = length / 3;
+    const uint32_t count = length - first - length / 5;
+    std::vector<int16_t> part(count);
+    if (kbn_decode(api, i, first, count, part.data(), nullptr) != KBN_OK) __builtin_trap();
+    if (!std::equal(part.begin(), part.end(), whole.begin() + first)) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    kbn_bank* api = kbn_open_memory(data, size, "in.kbn", nullptr);
     CMemoryStreamIn in(std::span<const uint8_t>(data, size), "in.kbn");
     Bank bank;
     try {
         bank = ReadBank(in);
     } catch (const CError&) {
+        if (api != nullptr) __builtin_trap();  // the C API reads as strictly
         return 0;
     }
+    if (api == nullptr) __builtin_trap();
     // The reader checked every count against the file: what it returns lies
     // inside it.
     for (const BankSample& sample : bank.samples) {
         if (sample.packedOffset + sample.packedSize > size) __builtin_trap();
     }
     std::ostringstream listing;
-    ListBank(listing, bank);
+    ListBank(listing, api);
+    ListBankAsJson(listing, api);
 
-    bool sound = true;
-    try {
-        CheckBankReferences(bank);
-    } catch (const CError&) {
-        sound = false;
-    }
+    const bool sound = kbn_test(api, 1, nullptr) == KBN_OK;
     std::vector<std::vector<int16_t>> pcm;
     for (uint32_t i = 0; i < bank.samples.size(); ++i) {
-        try {
-            pcm.push_back(ReadSamplePcm(in, bank.samples[i], i));
-            if (pcm.back().size() != bank.samples[i].record.length) __builtin_trap();
-        } catch (const CError&) {
-            sound = false;
+        std::vector<int16_t> whole(bank.samples[i].record.length);
+        if (kbn_decode(api, i, 0, static_cast<uint32_t>(whole.size()), whole.data(), nullptr) != KBN_OK) {
+            if (sound) __builtin_trap();
+            continue;
         }
+        CheckRange(api, i, whole);
+        pcm.push_back(std::move(whole));
     }
+    kbn_close(api);
     if (sound) RebuildAndConvertBack(bank, pcm);
     return 0;
 }
