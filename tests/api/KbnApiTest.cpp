@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -118,7 +119,8 @@ TEST(KbnApi, ARangeIsThoseFramesOfTheWholeSample) {
     } ranges[] = {{0, 1}, {0, 32}, {31, 2}, {32, 32}, {100, 0}, {4000, 1000}, {4999, 1}, {5000, 0}, {1234, 3000}};
     for (const auto& r : ranges) {
         const std::vector<int16_t> part = Decode(bank.get(), 0, r.first, r.count);
-        EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + r.first)) << r.first << "+" << r.count;
+        const auto same_frames = whole.begin() + static_cast<std::ptrdiff_t>(r.first);
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), same_frames)) << r.first << "+" << r.count;
     }
 }
 
@@ -186,7 +188,7 @@ TEST(KbnApi, SeveralThreadsDecodeOneBank) {
             for (uint32_t round = 0; round < 50; ++round) {
                 const uint32_t first = (round * 97 + static_cast<uint32_t>(t) * 13) % 3000;
                 if (kbn_decode(bank.get(), 0, first, 2000, out.data(), nullptr) != KBN_OK ||
-                    !std::equal(out.begin(), out.end(), sine.begin() + first)) {
+                    !std::equal(out.begin(), out.end(), sine.begin() + static_cast<std::ptrdiff_t>(first))) {
                     ++wrong[static_cast<std::size_t>(t)];
                 }
             }
