@@ -16,6 +16,7 @@ packages=(
   libbenchmark-dev         # the microbenchmarks
   musescore-general-soundfont-small fluidr3mono-gm-soundfont  # real SF3 banks
   sox                      # WAV files made by another program
+  python3                  # checks kbndump --json against the text listing
   fluidsynth               # a real SoundFont player for the render comparison
   strace                   # injects read failures into the program under test
   clang-14 libclang-rt-14-dev  # the libFuzzer harnesses and their sanitizers

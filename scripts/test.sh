@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds kbnconv and runs every test: the release build with GCC and with
 # clang, the same tests under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the 32-bit Windows build under wine against the Linux programs, and a
-# minute of each fuzzer.
+# the 32-bit Windows build under wine against the Linux programs, the Debian
+# package and the Windows zip installed and used, and a minute of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -37,6 +37,7 @@ cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCM
 cmake --build build-win32 -j"$jobs"
 if scripts/wine32-runs.sh; then
   WINEDEBUG=-all ctest --test-dir build-win32 --output-on-failure --no-tests=error
+  windows_builds=(build-win32)
 else
   echo "wine32 is not installed, or this kernel cannot run 32-bit programs: running the" \
        "Windows tests in a 64-bit build under wine64" >&2
@@ -45,7 +46,12 @@ else
     -DKBN_WERROR=ON -DKBN_LINUX_BUILD_DIR="$PWD/build" -DKBN_MINGW_VORBIS_PREFIX="$PWD/build-deps/mingw-x86_64"
   cmake --build build-win64 -j"$jobs"
   WINEDEBUG=-all ctest --test-dir build-win64 --output-on-failure --no-tests=error
+  windows_builds=(build-win32 build-win64)
 fi
+
+# The Debian package installed and used, and the Windows zip unpacked and run
+# under wine (the 64-bit build's, where the 32-bit wine cannot run).
+scripts/package-test.sh build "${windows_builds[@]}"
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DKBN_FUZZ=ON \
   -DKBN_BUILD_TESTS=OFF -DKBN_BUILD_BENCHMARKS=OFF
