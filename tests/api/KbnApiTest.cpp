@@ -58,6 +58,7 @@ std::vector<int16_t> Decode(kbn_bank* bank, uint32_t sample, uint32_t first, uin
 // From a file and from memory, the same bank: records, zones, generators
 // by id, SoundFont number and name, modulators, and the decoded samples.
 TEST(KbnApi, ReadsTheRecordsAndSamplesFromAFileOrMemory) {
+    EXPECT_STREQ(kbn_version(), KBN_VERSION);  // the project's, as the programs print it
     const std::vector<uint8_t> bytes = BankBytes();
     test::TempDir dir;
     test::WriteFileBytes(dir / "t.kbn", bytes);

@@ -97,7 +97,7 @@ TEST_F(KbnconvProgram, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(result.out.rfind("Usage: kbnconv [options] <in.sf2/sf3/wav> <out.kbn>\n", 0), 0u) << result.out;
     result = Run({"--version"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "kbnconv 1.0.0\n");
+    EXPECT_EQ(result.out, "kbnconv " KBN_VERSION "\n");  // the project's version
     result = Run({"--fast", "a.wav", "b.kbn"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.err, "kbnconv: unknown option '--fast' (kbnconv --help lists the options)\n");
