@@ -14,8 +14,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKBN_WERROR=ON -DKBN_BUILD_TESTS
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error -j"$jobs"
 
-# The same tests built by clang, warnings as errors too.
-cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++-14 -DKBN_WERROR=ON
+# The same tests built by clang, warnings as errors too, with the library
+# shared (which must export the C API and nothing else).
+cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++-14 -DKBN_WERROR=ON \
+  -DBUILD_SHARED_LIBS=ON
 cmake --build build-clang -j"$jobs"
 ctest --test-dir build-clang --output-on-failure --no-tests=error -j"$jobs"
 
