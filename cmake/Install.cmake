@@ -47,6 +47,7 @@ if(KBN_INTERFACE)
   list(REMOVE_ITEM KBN_INTERFACE "$<LINK_ONLY:kbn_warnings>")
   set_target_properties(kbn PROPERTIES INTERFACE_LINK_LIBRARIES "${KBN_INTERFACE}")
 endif()
+set_target_properties(kbn PROPERTIES PUBLIC_HEADER include/kbn/kbn.h)
 install(TARGETS kbn EXPORT kbnTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
