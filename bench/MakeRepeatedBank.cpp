@@ -41,6 +41,16 @@ int main(int argc, char** argv) {
                 taken += original.samples[i].record.length;
             }
         }
+        // A bank with fewer samples than the original keeps its instruments:
+        // their zones point at samples that are still there.
+        const auto kept = static_cast<uint16_t>(std::min<std::size_t>(repeated.samples.size(), 65535));
+        for (kbn::BankInstrument& instrument : repeated.instruments) {
+            for (kbn::BankZone& zone : instrument.zones) {
+                for (kbn::GeneratorEntry& entry : zone.generators) {
+                    if (entry.id == kbn::kGenSampleId) entry.amount = static_cast<uint16_t>(entry.amount % kept);
+                }
+            }
+        }
         kbn::CAtomicOutputFile out(argv[3]);
         kbn::WriteSoundFont(
             out.Stream(), repeated,
