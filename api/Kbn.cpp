@@ -125,7 +125,8 @@ kbn_bank* kbn_open_memory(const void* data, size_t size, const char* name, kbn_e
     return status == KBN_OK ? Open(std::move(bank), error) : nullptr;
 }
 
-void kbn_close(kbn_bank* bank) { delete bank; }
+// Takes back what Open released to the caller.
+void kbn_close(kbn_bank* bank) { std::unique_ptr<kbn_bank> owned(bank); }
 
 const char* kbn_last_error(const kbn_bank* bank) {
     if (bank == nullptr) return "";

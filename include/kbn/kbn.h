@@ -21,6 +21,8 @@
  *   that of whichever call failed last, and a thread that needs its own
  *   should pass a kbn_error.
  * - Indexes are 0-based; an index outside its range is an error.
+ * - `bank` is a bank kbn_open_* returned and kbn_close has not closed; only
+ *   kbn_close and kbn_last_error also take NULL.
  */
 #ifndef KBN_KBN_H
 #define KBN_KBN_H
@@ -103,6 +105,8 @@ typedef struct kbn_sample_info {
     uint64_t encoded_bits;  /* of which the blocks take this many bits */
 } kbn_sample_info;
 
+/* Fills `info` with the record of sample `sample`. Fails only for an index
+ * outside the bank. Reads nothing from the file. */
 KBN_API int kbn_get_sample(const kbn_bank* bank, uint32_t sample, kbn_sample_info* info, kbn_error* error);
 
 /* An instrument or a preset: the two kinds of zone owners. */
@@ -120,11 +124,15 @@ typedef struct kbn_preset_info {
     uint32_t zone_count;
 } kbn_preset_info;
 
+/* Fill `info` with an instrument's or a preset's record. Fail only for an
+ * index outside the bank. */
 KBN_API int kbn_get_instrument(const kbn_bank* bank, uint32_t instrument, kbn_instrument_info* info,
                                kbn_error* error);
 KBN_API int kbn_get_preset(const kbn_bank* bank, uint32_t preset, kbn_preset_info* info, kbn_error* error);
 
-/* Zone `zone` of instrument or preset `owner`. */
+/* Fills `info` with how many generators and modulators zone `zone` of
+ * instrument or preset `owner` holds (a global zone is zone 0, written like
+ * any other). Fails for an index outside the bank. */
 typedef struct kbn_zone_info {
     uint32_t generator_count;
     uint32_t modulator_count;
@@ -144,6 +152,8 @@ typedef struct kbn_generator {
     uint16_t amount;
 } kbn_generator;
 
+/* Fills `out` with generator `generator` of a zone, in the bank's order.
+ * Fails for an index outside the bank. */
 KBN_API int kbn_get_generator(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t zone,
                               uint32_t generator, kbn_generator* out, kbn_error* error);
 
@@ -159,6 +169,8 @@ typedef struct kbn_modulator {
     uint16_t transform;
 } kbn_modulator;
 
+/* Fills `out` with modulator `modulator` of a zone. Fails for an index
+ * outside the bank. */
 KBN_API int kbn_get_modulator(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t zone,
                               uint32_t modulator, kbn_modulator* out, kbn_error* error);
 
