@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -36,6 +35,7 @@ struct kbn_bank {
 namespace {
 
 using kbn::CError;
+using kbn::FailureMessage;
 
 // Runs `body`, turning whatever it throws into KBN_FAILED with the message
 // (naming the bank where the error names no file) in `error` and the
@@ -46,12 +46,8 @@ int Guarded(const kbn_bank* bank, const std::string& name, kbn_error* error, Bod
     try {
         body();
         return KBN_OK;
-    } catch (const CError& e) {
-        message = (e.File().empty() ? name : e.File()) + ": " + e.Problem();
-    } catch (const std::bad_alloc&) {
-        message = name + ": out of memory";
     } catch (const std::exception& e) {
-        message = name + ": " + e.what();
+        message = FailureMessage(e, name);
     }
     if (error != nullptr) {
         const std::size_t n = std::min(message.size(), sizeof error->message - 1);

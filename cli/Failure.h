@@ -1,7 +1,6 @@
 #pragma once
 
 #include <exception>
-#include <new>
 #include <ostream>
 #include <string>
 
@@ -23,12 +22,8 @@ template <class Body>
 int RunReportingFailures(std::ostream& err, const std::string& file, Body body) {
     try {
         return body();
-    } catch (const CError& e) {
-        err << (e.File().empty() ? file : e.File()) << ": " << e.Problem() << "\n";
-    } catch (const std::bad_alloc&) {
-        err << file << ": out of memory\n";
     } catch (const std::exception& e) {
-        err << file << ": " << e.what() << "\n";
+        err << FailureMessage(e, file) << "\n";
     }
     return kStatusFailed;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -24,5 +25,15 @@ private:
     std::string file_;
     std::string problem_;
 };
+
+// The line a user is told for anything thrown: "file: problem", with the
+// file the error names or else `file`, the one being worked on.
+inline std::string FailureMessage(const std::exception& e, const std::string& file) {
+    if (const auto* error = dynamic_cast<const CError*>(&e)) {
+        return (error->File().empty() ? file : error->File()) + ": " + error->Problem();
+    }
+    if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return file + ": out of memory";
+    return file + ": " + e.what();
+}
 
 }  // namespace kbn
