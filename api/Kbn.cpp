@@ -5,13 +5,12 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "bank/GeneratorMap.h"
 #include "bank/GeneratorNames.h"
 #include "bank/NameText.h"
-#include "codec/SampleDecoder.h"
 #include "platform/Threads.h"
 #include "reader/BankReader.h"
 #include "reader/SampleReader.h"
@@ -211,22 +210,8 @@ int kbn_decode(kbn_bank* bank, uint32_t sample, uint32_t first, uint32_t count, 
             throw CError(who + ": frames " + std::to_string(first) + " to " + std::to_string(uint64_t{first} + count) +
                          " lie outside its " + std::to_string(s.record.length));
         }
-        std::vector<uint8_t> packed(static_cast<std::size_t>(s.packedSize));
-        for (uint64_t done = 0; done < packed.size();) {
-            const auto n = static_cast<uint32_t>(std::min<uint64_t>(packed.size() - done, uint64_t{1} << 30));
-            bank->in->ReadAt(s.packedOffset + done, packed.data() + done, n);
-            done += n;
-        }
-        try {
-            const std::span<int16_t> range(out, count);
-            if (first == 0 && count == s.record.length) {
-                kbn::DecodeSample(packed, s.bitCount, range);
-            } else {
-                kbn::DecodeSampleRange(packed, s.bitCount, s.record.length, first, range);
-            }
-        } catch (const CError& e) {
-            throw CError("offset " + std::to_string(s.streamOffset) + ": " + who + ": " + e.Problem());
-        }
+        kbn::CSampleReader(*bank->in, kbn::SampleAccess::AtPositions).ReadRange(s, sample, first,
+                                                                                 std::span<int16_t>(out, count));
     });
 }
 

@@ -25,7 +25,15 @@ public:
     // its stream does not decode to exactly its bit count.
     std::span<const int16_t> Read(const BankSample& sample, uint32_t index);
 
+    // Frames `first` to `first` + out.size() of one sample, which the
+    // caller has checked lie inside it, into `out`: the blocks after the
+    // range are neither decoded nor checked.
+    void ReadRange(const BankSample& sample, uint32_t index, uint32_t first, std::span<int16_t> out);
+
 private:
+    // The sample's packed bits, valid until the next call.
+    std::span<const uint8_t> ReadPacked(const BankSample& sample);
+
     CStreamIn& in_;
     SampleAccess access_;
     CScratchBuffer<uint8_t> packed_;
