@@ -9,56 +9,35 @@
 namespace kbn {
 namespace {
 
-// A failure of the C API inside a listing: the bank was read whole when it
-// was opened, so this is a fault of the listing, reported as any error.
-void Check(int status, const kbn_error& error) {
-    if (status != KBN_OK) throw CError(error.message);
-}
-
-kbn_sample_info Sample(const kbn_bank* bank, uint32_t i) {
-    kbn_sample_info info;
+// One record through the C API: `get` called with `args`, then the record
+// and the error. The bank was read whole when it was opened, so a failure
+// here is a fault of the listing, reported as any error.
+template <class Info, class Get, class... Args>
+Info Fetch(Get get, Args... args) {
+    Info info;
     kbn_error error;
-    Check(kbn_get_sample(bank, i, &info, &error), error);
+    if (get(args..., &info, &error) != KBN_OK) throw CError(error.message);
     return info;
 }
+
+kbn_sample_info Sample(const kbn_bank* bank, uint32_t i) { return Fetch<kbn_sample_info>(kbn_get_sample, bank, i); }
+
+kbn_instrument_info Instrument(const kbn_bank* bank, uint32_t i) {
+    return Fetch<kbn_instrument_info>(kbn_get_instrument, bank, i);
+}
+
+kbn_preset_info Preset(const kbn_bank* bank, uint32_t i) { return Fetch<kbn_preset_info>(kbn_get_preset, bank, i); }
 
 kbn_zone_info Zone(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t z) {
-    kbn_zone_info info;
-    kbn_error error;
-    Check(kbn_get_zone(bank, kind, owner, z, &info, &error), error);
-    return info;
+    return Fetch<kbn_zone_info>(kbn_get_zone, bank, kind, owner, z);
 }
 
 kbn_generator Generator(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t z, uint32_t g) {
-    kbn_generator generator;
-    kbn_error error;
-    Check(kbn_get_generator(bank, kind, owner, z, g, &generator, &error), error);
-    return generator;
+    return Fetch<kbn_generator>(kbn_get_generator, bank, kind, owner, z, g);
 }
 
 kbn_modulator Modulator(const kbn_bank* bank, kbn_kind kind, uint32_t owner, uint32_t z, uint32_t m) {
-    kbn_modulator modulator;
-    kbn_error error;
-    Check(kbn_get_modulator(bank, kind, owner, z, m, &modulator, &error), error);
-    return modulator;
-}
-
-// An owner's zone count and name: an instrument's or a preset's.
-struct Owner {
-    std::string name;
-    uint32_t zones = 0;
-};
-
-Owner OwnerOf(const kbn_bank* bank, kbn_kind kind, uint32_t i) {
-    kbn_error error;
-    if (kind == KBN_INSTRUMENT) {
-        kbn_instrument_info info;
-        Check(kbn_get_instrument(bank, i, &info, &error), error);
-        return {info.name, info.zone_count};
-    }
-    kbn_preset_info info;
-    Check(kbn_get_preset(bank, i, &info, &error), error);
-    return {info.name, info.zone_count};
+    return Fetch<kbn_modulator>(kbn_get_modulator, bank, kind, owner, z, m);
 }
 
 std::string Hex(unsigned value, int digits) {
@@ -202,31 +181,25 @@ void ListBankAsJson(std::ostream& out, const kbn_bank* bank) {
                        << "}";
     }
     samples.End("  ");
-    for (const kbn_kind kind : {KBN_INSTRUMENT, KBN_PRESET}) {
-        out << ",\n  \"" << (kind == KBN_INSTRUMENT ? "instruments" : "presets") << "\": [";
-        CJsonList owners(out, "    ");
-        const uint32_t count = kind == KBN_INSTRUMENT ? kbn_instrument_count(bank) : kbn_preset_count(bank);
-        for (uint32_t i = 0; i < count; ++i) {
-            std::ostream& item = owners.Next();
-            uint32_t zones = 0;
-            if (kind == KBN_INSTRUMENT) {
-                const Owner instrument = OwnerOf(bank, kind, i);
-                item << "{\"index\": " << i << ", \"name\": " << JsonString(instrument.name.c_str());
-                zones = instrument.zones;
-            } else {
-                kbn_preset_info preset;
-                kbn_error error;
-                Check(kbn_get_preset(bank, i, &preset, &error), error);
-                item << "{\"index\": " << i << ", \"name\": " << JsonString(preset.name) << ", \"preset\": "
-                     << preset.preset << ", \"bank\": " << preset.bank;
-                zones = preset.zone_count;
-            }
-            item << ",\n      ";
-            ZonesAsJson(out, bank, kind, i, zones);
-            out << "}";
-        }
-        owners.End("  ");
+    out << ",\n  \"instruments\": [";
+    CJsonList instruments(out, "    ");
+    for (uint32_t i = 0; i < kbn_instrument_count(bank); ++i) {
+        const kbn_instrument_info instrument = Instrument(bank, i);
+        instruments.Next() << "{\"index\": " << i << ", \"name\": " << JsonString(instrument.name) << ",\n      ";
+        ZonesAsJson(out, bank, KBN_INSTRUMENT, i, instrument.zone_count);
+        out << "}";
     }
+    instruments.End("  ");
+    out << ",\n  \"presets\": [";
+    CJsonList presets(out, "    ");
+    for (uint32_t i = 0; i < kbn_preset_count(bank); ++i) {
+        const kbn_preset_info preset = Preset(bank, i);
+        presets.Next() << "{\"index\": " << i << ", \"name\": " << JsonString(preset.name) << ", \"preset\": "
+                       << preset.preset << ", \"bank\": " << preset.bank << ",\n      ";
+        ZonesAsJson(out, bank, KBN_PRESET, i, preset.zone_count);
+        out << "}";
+    }
+    presets.End("  ");
     out << "\n}\n";
 }
 
@@ -241,14 +214,12 @@ void ListBank(std::ostream& out, const kbn_bank* bank) {
             << " bytes=" << (10 + s.encoded_bytes) << " bits/sample=" << BitsPerSample(s) << "\n";
     }
     for (uint32_t i = 0; i < kbn_instrument_count(bank); ++i) {
-        const Owner instrument = OwnerOf(bank, KBN_INSTRUMENT, i);
-        out << "instrument " << i << " " << Quoted(instrument.name.c_str()) << "\n";
-        ListZones(out, bank, KBN_INSTRUMENT, i, instrument.zones);
+        const kbn_instrument_info instrument = Instrument(bank, i);
+        out << "instrument " << i << " " << Quoted(instrument.name) << "\n";
+        ListZones(out, bank, KBN_INSTRUMENT, i, instrument.zone_count);
     }
     for (uint32_t i = 0; i < kbn_preset_count(bank); ++i) {
-        kbn_preset_info preset;
-        kbn_error error;
-        Check(kbn_get_preset(bank, i, &preset, &error), error);
+        const kbn_preset_info preset = Preset(bank, i);
         out << "preset " << i << " " << Quoted(preset.name) << " bank=" << preset.bank
             << " program=" << preset.preset << "\n";
         ListZones(out, bank, KBN_PRESET, i, preset.zone_count);
