@@ -34,10 +34,7 @@ std::vector<uint8_t> BankOf(const std::vector<uint8_t>& wav) {
 class KbnconvProgram : public testing::Test {
 protected:
     test::ProgramResult Run(std::vector<std::string> args, const test::ProgramOptions& options = {}) {
-        args.insert(args.begin(), test::KbnconvPath());
-        test::ProgramOptions withDirectory = options;
-        withDirectory.workingDirectory = dir_.Path().string();
-        return test::RunProgram(args, withDirectory);
+        return test::RunProgramIn(dir_.Path().string(), test::KbnconvPath(), std::move(args), options);
     }
     test::TempDir dir_;
 };

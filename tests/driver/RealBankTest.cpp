@@ -158,10 +158,7 @@ namespace {
 class TimGM6mbRoundTrip : public testing::Test {
 protected:
     test::ProgramResult Run(const std::string& program, std::vector<std::string> args) {
-        args.insert(args.begin(), program);
-        test::ProgramOptions options;
-        options.workingDirectory = dir_.Path().string();
-        return test::RunProgram(args, options);
+        return test::RunProgramIn(dir_.Path().string(), program, std::move(args));
     }
     test::TempDir dir_;
 };

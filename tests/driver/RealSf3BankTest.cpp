@@ -21,10 +21,7 @@ const std::string kFluidR3Mono = KBN_FLUIDR3_MONO_SF3;
 class RealSf3Bank : public testing::Test {
 protected:
     test::ProgramResult Run(const std::string& program, std::vector<std::string> args) {
-        args.insert(args.begin(), program);
-        test::ProgramOptions options;
-        options.workingDirectory = dir_.Path().string();
-        return test::RunProgram(args, options);
+        return test::RunProgramIn(dir_.Path().string(), program, std::move(args));
     }
     // Converts with --verify on two threads, and tests the bank.
     void ConvertAndTest(const std::string& sf3, const std::string& bank, const std::string& counts) {

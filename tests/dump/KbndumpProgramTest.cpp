@@ -38,10 +38,7 @@ protected:
         bank_ = test::ReadFileBytes(dir_ / "in.kbn");
     }
     test::ProgramResult Run(const std::string& program, std::vector<std::string> args) {
-        args.insert(args.begin(), program);
-        test::ProgramOptions options;
-        options.workingDirectory = dir_.Path().string();
-        return test::RunProgram(args, options);
+        return test::RunProgramIn(dir_.Path().string(), program, std::move(args));
     }
     test::ProgramResult Kbnconv(std::vector<std::string> args) { return Run(test::KbnconvPath(), std::move(args)); }
     test::ProgramResult Dump(std::vector<std::string> args) { return Run(test::KbndumpPath(), std::move(args)); }

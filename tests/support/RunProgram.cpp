@@ -82,4 +82,11 @@ std::string KbnconvPath() { return KBNCONV_PATH; }
 std::string KbndumpPath() { return KBNDUMP_PATH; }
 std::string SourceDir() { return KBN_SOURCE_DIR; }
 
+ProgramResult RunProgramIn(const std::string& directory, const std::string& program, std::vector<std::string> args,
+                           ProgramOptions options) {
+    args.insert(args.begin(), program);
+    options.workingDirectory = directory;
+    return RunProgram(args, options);
+}
+
 }  // namespace kbn::test

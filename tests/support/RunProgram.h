@@ -32,6 +32,10 @@ struct ProgramOptions {
 // Runs a program with the arguments (argv[0] is the program) and waits for it.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options = {});
 
+// Runs `program` with `args` in `directory`, with the other options given.
+ProgramResult RunProgramIn(const std::string& directory, const std::string& program, std::vector<std::string> args,
+                           ProgramOptions options = {});
+
 // The paths of the built programs.
 std::string KbnconvPath();
 std::string KbndumpPath();
