@@ -92,7 +92,8 @@ struct Avx512 {
 // those of 0 and 1. Returns the four orders' totals.
 KBN_KERNEL_TARGET inline __m128i ByteSums(__m512i low, __m512i high) {
     const __m512i zero = _mm512_setzero_si512();
-    const __m512i sums = _mm512_add_epi64(_mm512_sad_epu8(low, zero), _mm512_slli_epi64(_mm512_sad_epu8(high, zero), 32));
+    const __m512i sums =
+        _mm512_add_epi64(_mm512_sad_epu8(low, zero), _mm512_slli_epi64(_mm512_sad_epu8(high, zero), 32));
     const __m256i half = _mm256_add_epi64(_mm512_castsi512_si256(sums), _mm512_extracti64x4_epi64(sums, 1));
     const __m128i quarter = _mm_add_epi64(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
     // Quadword 0 holds orders 0 and 2, quadword 1 orders 1 and 3.

@@ -103,7 +103,8 @@ inline void WindowTotals(const Magnitudes& magnitudes, uint32_t start, uint32_t 
         }
     }
     alignas(16) uint32_t lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sse2_kernel::HorizontalSums<Sse2>(sums[0], sums[1], sums[2], _mm_setzero_si128()));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes),
+                    sse2_kernel::HorizontalSums<Sse2>(sums[0], sums[1], sums[2], _mm_setzero_si128()));
     for (uint32_t i = 0; i < kWindow; ++i) {
         const uint32_t k = start + i;
         totals[i] = k == 0 ? magnitudes.sums.codes : k == 1 ? magnitudes.sums.magnitudes : lanes[i];

@@ -101,14 +101,19 @@ void PrintSummary(std::ostream& err, const std::string& inPath, const std::strin
     const Bank& bank = summary.converted.contents.bank;
     const uint64_t in = summary.converted.PcmBytes();
     char ratio[32] = "-";
-    if (in != 0) std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * static_cast<double>(summary.bankBytes) / static_cast<double>(in));
+    if (in != 0) {
+        std::snprintf(ratio, sizeof ratio, "%.1f%%",
+                      100.0 * static_cast<double>(summary.bankBytes) / static_cast<double>(in));
+    }
     char time[32];
     std::snprintf(time, sizeof time, "%.2f", seconds);
     err << inPath << " -> " << outPath << ": " << bank.samples.size() << " samples, " << bank.instruments.size()
         << " instruments, " << bank.presets.size() << " presets, " << in << " PCM bytes in, "
         << summary.bankBytes << " bank bytes out (" << ratio << "), " << time << " s"
         << (verified ? ", verified" : "");
-    if (summary.converted.sourceBitsPerSample > 16) err << ", 16 of " << summary.converted.sourceBitsPerSample << " bits";
+    if (summary.converted.sourceBitsPerSample > 16) {
+        err << ", 16 of " << summary.converted.sourceBitsPerSample << " bits";
+    }
     err << "\n";
 }
 

@@ -51,7 +51,9 @@ void CountZones(const std::vector<Owner>& owners, uint32_t& zones, uint32_t& gen
 Layout Measure(const Bank& bank, const std::string& bankName) {
     Layout layout;
     layout.infoSize = 4 + (8 + 4) + (8 + 8) + 8 + static_cast<uint32_t>(NameChunk(bankName).size());
-    for (const BankSample& sample : bank.samples) layout.points += uint64_t{sample.record.length} + kZeroPointsAfterSample;
+    for (const BankSample& sample : bank.samples) {
+        layout.points += uint64_t{sample.record.length} + kZeroPointsAfterSample;
+    }
     if (2 * layout.points > UINT32_MAX - 1024) throw CError("the samples are too long for a SoundFont");
     CountZones(bank.instruments, layout.instrumentZones, layout.instrumentGenerators, layout.instrumentModulators);
     CountZones(bank.presets, layout.presetZones, layout.presetGenerators, layout.presetModulators);

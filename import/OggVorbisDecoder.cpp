@@ -30,7 +30,8 @@ std::size_t ReadFromMemory(void* dst, std::size_t size, std::size_t count, void*
 int SeekInMemory(void* source, ogg_int64_t offset, int whence) {
     auto& cursor = *static_cast<MemoryCursor*>(source);
     const auto size = static_cast<ogg_int64_t>(cursor.bytes.size());
-    const ogg_int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<ogg_int64_t>(cursor.position) : size;
+    const ogg_int64_t base =
+        whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<ogg_int64_t>(cursor.position) : size;
     if (offset < -base || offset > size - base) return -1;
     cursor.position = static_cast<std::size_t>(base + offset);
     return 0;

@@ -70,8 +70,9 @@ inline void ReadPcm16(CStreamIn& in, int16_t* dst, uint64_t count) {
 
 // From byte `position` on, with ReadAt: safe on several threads at once.
 inline void ReadPcm16At(const CStreamIn& in, uint64_t position, int16_t* dst, uint64_t count) {
-    ReadPcm16With([&in, position](uint64_t offset, int16_t* to, uint32_t bytes) { in.ReadAt(position + offset, to, bytes); },
-                  dst, count);
+    ReadPcm16With(
+        [&in, position](uint64_t offset, int16_t* to, uint32_t bytes) { in.ReadAt(position + offset, to, bytes); },
+        dst, count);
 }
 
 inline void WriteU8(CStreamOut& out, uint8_t v) { out.Write(&v, 1); }
